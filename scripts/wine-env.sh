@@ -1,0 +1,39 @@
+# Sourced by the scripts: a Wine prefix inside the build folder and a display.
+# Usage: . scripts/wine-env.sh <build dir>; then qsm_start_display; ...; qsm_stop_display
+qsm_build=$(cd "$1" && pwd)
+export WINEPREFIX="$qsm_build/wineprefix"
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEARCH=win64
+qsm_xvfb_pid=""
+
+qsm_start_display() {
+    if [ -z "${DISPLAY:-}" ]; then
+        local n
+        for n in $(seq 90 140); do
+            [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            qsm_xvfb_pid=$!
+            export DISPLAY=":$n"
+            local i
+            for i in $(seq 1 50); do
+                [ -e "/tmp/.X11-unix/X$n" ] && break
+                sleep 0.1
+            done
+            break
+        done
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine: creating prefix $WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+    fi
+}
+
+qsm_stop_display() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "$qsm_xvfb_pid" ]; then
+        kill "$qsm_xvfb_pid" 2>/dev/null || true
+        wait "$qsm_xvfb_pid" 2>/dev/null || true
+    fi
+}
