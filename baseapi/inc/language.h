@@ -1,0 +1,45 @@
+#pragma once
+#include "win.h"
+#include <map>
+#include <string>
+#include <vector>
+
+namespace mrvAPI {
+
+// One language element of the language file.
+class mrvLanguage {
+public:
+    explicit mrvLanguage(const std::wstring& name) : m_Name(name) {}
+    virtual ~mrvLanguage() = default;
+    const std::wstring& GetName() const { return m_Name; }
+    std::map<UINT, std::wstring>& Texts() { return m_Texts; }
+    const std::map<UINT, std::wstring>& Texts() const { return m_Texts; }
+
+private:
+    std::wstring m_Name;
+    std::map<UINT, std::wstring> m_Texts;
+};
+
+// One entry of the error-code table.
+struct mrvErrorCode {
+    UINT captionId = 0;
+    UINT textId = 0; // 0xFFFFFFFF: keep the text that came with the error
+    UINT icon = 0;   // 1: warning icon, anything else: error icon
+};
+
+// The process-wide language catalogue, loaded once at start-up.
+class mrvLanguages {
+public:
+    static void Load(); // throws mrvException (registry "Path", file, no language)
+    static void Clear();
+    static std::wstring GetText(UINT id);
+    static std::wstring GetVersionText();
+    static void ShowError(std::wstring code, std::wstring text, HWND owner);
+
+    // For the Info page and for tests.
+    static bool IsLoaded();
+    static std::wstring GetCurrentLanguageName();
+    static std::wstring GetOption(const std::wstring& name); // "serviceql", ... or L"" when unknown
+};
+
+} // namespace mrvAPI
