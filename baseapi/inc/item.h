@@ -46,6 +46,7 @@ public:
 
 private:
     void AddLine(const std::wstring& text, bool select);
+    void SelectLast();
 
     std::vector<UINT> m_TextIds;
     std::vector<std::optional<std::wstring>> m_Literals; // parallel to m_TextIds

@@ -49,10 +49,20 @@ void mrvListBox::AddText(const wchar_t* text, bool select)
 void mrvListBox::AddLine(const std::wstring& text, bool select)
 {
     SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (select)
+        SelectLast();
+}
+
+void mrvListBox::SelectLast()
+{
     // After Clear the recorded lines outnumber the shown ones; the index then lies
     // beyond the last line and the list shows no selection.
-    if (select)
-        SendMessage(LB_SETCURSEL, m_TextIds.size() - 1, 0);
+    SendMessage(LB_SETCURSEL, m_TextIds.size() - 1, 0);
+    // A list without selection does not scroll to a selected line by itself:
+    // bring the newest line into view.
+    const LRESULT count = SendMessage(LB_GETCOUNT, 0, 0);
+    if (count > 0)
+        SendMessage(LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0);
 }
 
 void mrvListBox::Clear()
@@ -67,7 +77,7 @@ void mrvListBox::Translate()
         const std::wstring text = m_Literals[i] ? *m_Literals[i] : mrvLanguages::GetText(m_TextIds[i]);
         SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
-    SendMessage(LB_SETCURSEL, m_TextIds.size() - 1, 0);
+    SelectLast();
 }
 
 mrvProgressBar::mrvProgressBar(mrvDialog* pDialog, UINT id) : mrvItem(pDialog, id)
