@@ -194,17 +194,17 @@ TEST_F(Items, PopupMenuItemsAndTracking)
     EXPECT_STREQ(text, L"Printer A");
     EXPECT_EQ(GetMenuItemID(hMenu, 2), 3000u);
 
-    // While the menu is open, close it from another thread the way a click
-    // elsewhere would.
+    // While the menu is open, pick the first item with the keyboard from another
+    // thread; the menu's own loop reads the keys from this thread's queue.
     std::atomic<bool> seen(false);
-    std::atomic<bool> sameMenu(false);
-    std::thread closer([&] {
+    std::thread chooser([&] {
         const ULONGLONG end = GetTickCount64() + 5000;
         while (GetTickCount64() < end) {
             HWND hPopup = FindWindowW(L"#32768", nullptr);
             if (hPopup && IsWindowVisible(hPopup)) {
                 seen = true;
-                PostMessageW(owner.GetHwnd(), WM_CANCELMODE, 0, 0);
+                PostMessageW(owner.GetHwnd(), WM_KEYDOWN, VK_DOWN, 0);
+                PostMessageW(owner.GetHwnd(), WM_KEYDOWN, VK_RETURN, 0);
                 return;
             }
             Sleep(10);
@@ -214,10 +214,17 @@ TEST_F(Items, PopupMenuItemsAndTracking)
     qsmtest::DebugCapture capture;
     owner.Show();
     pMenu->TrackMenu(owner.GetHwnd());
-    closer.join();
+    chooser.join();
     EXPECT_TRUE(seen);
     EXPECT_TRUE(capture.Contains("TrackMenu\n"));
-    (void)sameMenu;
+    const auto chosen = [&] {
+        for (const uitest::Received& r : owner.m_Received)
+            if (r.message == WM_COMMAND && LOWORD(r.wParam) == 2000)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(uitest::PumpUntil(chosen, 2000));
+    EXPECT_EQ(owner.Count(WM_NULL, owner.GetHwnd()), 1u);
 }
 
 TEST_F(Items, ListBoxScrollsTheNewestSelectedLineIntoView)
