@@ -1,4 +1,5 @@
 #pragma once
+#include "exception.h"
 #include "lock.h"
 #include "win.h"
 #include <string>
@@ -34,7 +35,13 @@ public:
     mrvDialog* GetParent() const { return m_pParent; }
     const std::string& GetName() const { return m_Name; }
 
-    void AddItem(mrvItem* pItem);
+    // The dialog owns the item from here on; Destroy deletes it.
+    void AddItem(mrvItem* pItem)
+    {
+        if (!pItem)
+            ThrowNullPointer("pItem", "mrvAPI::mrvDialog::AddItem", "baseapi\\inc\\dialog", __LINE__);
+        m_Items.push_back(pItem);
+    }
     mrvItem* GetItem(UINT id) const;
 
     void MessagePump(HACCEL hAccel);

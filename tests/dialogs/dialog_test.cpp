@@ -1,0 +1,279 @@
+#include "debug_capture.h"
+#include "exception.h"
+#include "item.h"
+#include "resource.h"
+#include "ui_support.h"
+#include "utils.h"
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace mrvAPI;
+using uitest::Instance;
+using uitest::RecordingDialog;
+
+namespace {
+
+const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new uitest::CommonControls);
+
+using DialogProcedure = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
+
+// The framework's one static procedure, as the window manager calls it.
+DialogProcedure ProcedureOf(HWND hDlg)
+{
+    return reinterpret_cast<DialogProcedure>(GetWindowLongPtrW(hDlg, DWLP_DLGPROC));
+}
+
+// Counts its deletions, to see who deletes an item and how often.
+class CountedItem : public mrvItem {
+public:
+    CountedItem(mrvDialog* pDialog, UINT id, int* pDeleted) : mrvItem(pDialog, id), m_pDeleted(pDeleted) {}
+    ~CountedItem() override { ++*m_pDeleted; }
+
+private:
+    int* m_pDeleted;
+};
+
+class ThrowingDialog : public mrvDialog {
+public:
+    ThrowingDialog() : mrvDialog("Thrower", nullptr) {}
+    INT_PTR DlgProc(HWND, UINT uMsg, WPARAM, LPARAM) override
+    {
+        if (uMsg == WM_USER + 7)
+            throw mrvException(mrvE_FAIL, "thrown", "f", "file", 1);
+        return 0;
+    }
+};
+
+RECT WindowRect(HWND hWnd)
+{
+    RECT rect = {};
+    GetWindowRect(hWnd, &rect);
+    return rect;
+}
+
+} // namespace
+
+TEST(DialogList, MessagesDuringCreateGoToTheEarliestDialog)
+{
+    qsmtest::DebugCapture capture;
+    RecordingDialog first("First");
+    RecordingDialog second("Second");
+    EXPECT_TRUE(capture.Contains("Add dialog <First> to global list.\n"));
+    EXPECT_TRUE(capture.Contains("Add dialog <Second> to global list.\n"));
+
+    second.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+    ASSERT_NE(second.GetHwnd(), nullptr);
+    // WM_INITDIALOG is sent before CreateDialogParamW returns the handle.
+    EXPECT_EQ(first.Count(WM_INITDIALOG, second.GetHwnd()), 1u);
+    EXPECT_EQ(second.Count(WM_INITDIALOG), 0u);
+    EXPECT_EQ(second.m_Creates, 1);
+
+    // Once the handle is stored, the owner gets its messages.
+    first.m_Received.clear();
+    SendMessageW(second.GetHwnd(), WM_USER + 5, 11, 22);
+    EXPECT_EQ(second.Count(WM_USER + 5, second.GetHwnd()), 1u);
+    EXPECT_EQ(first.Count(WM_USER + 5), 0u);
+}
+
+TEST(DialogList, ProcedureAnswersWhatDlgProcSaysAndFalseWithoutDialogs)
+{
+    DialogProcedure procedure = nullptr;
+    HWND hDlg = nullptr;
+    {
+        RecordingDialog handler("Handler", nullptr, 5);
+        handler.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+        hDlg = handler.GetHwnd();
+        procedure = ProcedureOf(hDlg);
+        ASSERT_NE(procedure, nullptr);
+        // Nonzero becomes TRUE; the window owner's DlgProc answered.
+        EXPECT_EQ(procedure(hDlg, WM_USER + 1, 0, 0), TRUE);
+        // A window nobody owns goes to the earliest dialog, here the only one.
+        EXPECT_EQ(procedure(GetDesktopWindow(), WM_USER + 2, 0, 0), TRUE);
+        EXPECT_EQ(handler.Count(WM_USER + 2, GetDesktopWindow()), 1u);
+        handler.m_Handled = 0;
+        EXPECT_EQ(procedure(hDlg, WM_USER + 3, 0, 0), FALSE);
+    }
+    // No dialog left in the list.
+    EXPECT_EQ(procedure(GetDesktopWindow(), WM_USER + 4, 0, 0), FALSE);
+}
+
+TEST(DialogList, LockIsReleasedWhenDlgProcThrows)
+{
+    ThrowingDialog thrower;
+    thrower.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+    DialogProcedure procedure = ProcedureOf(thrower.GetHwnd());
+    ASSERT_NE(procedure, nullptr);
+    EXPECT_THROW(procedure(thrower.GetHwnd(), WM_USER + 7, 0, 0), mrvException);
+
+    // Constructing a dialog takes the list lock; from another thread that
+    // only succeeds when nobody holds it.
+    std::atomic<bool> constructed(false);
+    std::thread other([&] {
+        mrvDialog late("Late", nullptr);
+        constructed = true;
+    });
+    const ULONGLONG end = GetTickCount64() + 5000;
+    while (!constructed && GetTickCount64() < end)
+        Sleep(5);
+    EXPECT_TRUE(constructed);
+    if (!constructed) {
+        // Let the thread finish before the test ends, whatever happened.
+        other.detach();
+        return;
+    }
+    other.join();
+}
+
+TEST(DialogCreate, TemplatePositionOrGivenPositionWithoutResizing)
+{
+    RecordingDialog centred("Centred");
+    centred.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+    RecordingDialog moved("Moved");
+    moved.Create(Instance(), IDD_MAIN_DIALOG, 10, 20);
+    const RECT a = WindowRect(centred.GetHwnd());
+    const RECT b = WindowRect(moved.GetHwnd());
+
+    // The template centres the window in the work area.
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_NEAR((a.left + a.right) / 2, (work.left + work.right) / 2, 1);
+    EXPECT_NEAR((a.top + a.bottom) / 2, (work.top + work.bottom) / 2, 1);
+
+    EXPECT_EQ(b.left, 10);
+    EXPECT_EQ(b.top, 20);
+    EXPECT_EQ(b.right - b.left, a.right - a.left);
+    EXPECT_EQ(b.bottom - b.top, a.bottom - a.top);
+    EXPECT_FALSE(IsWindowVisible(moved.GetHwnd()));
+    EXPECT_EQ(moved.m_Creates, 1);
+
+    // A child page is placed in its parent's client coordinates.
+    RecordingDialog page("Page", &moved);
+    page.Create(Instance(), IDD_MONITOR, 7, 9);
+    POINT origin = {0, 0};
+    MapWindowPoints(page.GetHwnd(), moved.GetHwnd(), &origin, 1);
+    EXPECT_EQ(origin.x, 7);
+    EXPECT_EQ(origin.y, 9);
+    EXPECT_EQ(::GetParent(page.GetHwnd()), moved.GetHwnd());
+}
+
+TEST(DialogCreate, PageMovedIntoPlaceLiesAboveTheTabControl)
+{
+    RecordingDialog owner("Owner");
+    owner.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+    RecordingDialog page("Page", &owner);
+    page.Create(Instance(), IDD_MONITOR, 5, 40);
+    HWND hTab = GetDlgItem(owner.GetHwnd(), IDC_TAB);
+    // GW_HWNDPREV walks towards the top of the sibling order.
+    bool above = false;
+    for (HWND h = GetWindow(hTab, GW_HWNDPREV); h; h = GetWindow(h, GW_HWNDPREV))
+        above = above || h == page.GetHwnd();
+    EXPECT_TRUE(above);
+}
+
+TEST(DialogCreate, MissingTemplateThrowsAndKeepsNoWindow)
+{
+    RecordingDialog broken("Broken");
+    try {
+        broken.Create(Instance(), 9999, -1, 0);
+        FAIL() << "no exception";
+    } catch (const mrvException& e) {
+        EXPECT_EQ(e.GetCode(), mrvE_FAIL);
+        ASSERT_EQ(e.GetStack().size(), 1u);
+        const std::string& text = e.GetStack()[0];
+        const std::string expected = "Can't create dialog box <Broken>." + mrvUtils::LastErrorSuffix(ERROR_RESOURCE_NAME_NOT_FOUND);
+        EXPECT_EQ(text.substr(0, expected.size()), expected) << text;
+        EXPECT_NE(text.find(" Caused in <mrvAPI::mrvDialog::Create()> [baseapi\\src\\dialog, "), std::string::npos);
+    }
+    EXPECT_EQ(broken.GetHwnd(), nullptr);
+    EXPECT_EQ(broken.m_Creates, 0);
+    // Safe without a window.
+    broken.Show();
+    broken.Hide();
+    broken.SetForeground();
+    broken.Update();
+    broken.Destroy();
+}
+
+TEST(DialogDestroy, TwiceAndDestructorAfterDestroyDoNothingMore)
+{
+    int deleted = 0;
+    HWND hWnd = nullptr;
+    {
+        RecordingDialog dialog("Twice");
+        dialog.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+        hWnd = dialog.GetHwnd();
+        dialog.AddItem(new CountedItem(&dialog, IDC_TAB, &deleted));
+        dialog.AddItem(new CountedItem(&dialog, 4242, &deleted));
+        EXPECT_NE(dialog.GetItem(IDC_TAB)->GetHwnd(), nullptr);
+        EXPECT_EQ(dialog.GetItem(4242)->GetHwnd(), nullptr);
+
+        dialog.Show();
+        EXPECT_TRUE(IsWindowVisible(hWnd));
+        dialog.Hide();
+        EXPECT_FALSE(IsWindowVisible(hWnd));
+
+        dialog.Destroy();
+        EXPECT_EQ(deleted, 2);
+        EXPECT_FALSE(IsWindow(hWnd));
+        EXPECT_EQ(dialog.GetHwnd(), nullptr);
+        EXPECT_EQ(dialog.GetItem(IDC_TAB), nullptr);
+        EXPECT_EQ(dialog.m_Destroys, 1);
+
+        dialog.Destroy();
+        EXPECT_EQ(deleted, 2);
+        dialog.Show();
+        EXPECT_EQ(dialog.GetHwnd(), nullptr);
+    }
+    EXPECT_EQ(deleted, 2);
+}
+
+TEST(DialogItems, AddItemRejectsNullAndGetItemFindsTheFirstMatch)
+{
+    RecordingDialog dialog("Items");
+    try {
+        dialog.AddItem(nullptr);
+        FAIL() << "no exception";
+    } catch (const mrvException& e) {
+        EXPECT_EQ(e.GetCode(), mrvE_POINTER);
+        ASSERT_EQ(e.GetStack().size(), 1u);
+        EXPECT_EQ(e.GetStack()[0].rfind("Invalid null pointer parameter <pItem>. Caused in "
+                                        "<mrvAPI::mrvDialog::AddItem()> [baseapi\\inc\\dialog, ",
+                                        0),
+                  0u)
+            << e.GetStack()[0];
+    }
+    int deleted = 0;
+    auto* a = new CountedItem(&dialog, 5, &deleted);
+    auto* b = new CountedItem(&dialog, 5, &deleted);
+    dialog.AddItem(a);
+    dialog.AddItem(b);
+    EXPECT_EQ(dialog.GetItem(5), a);
+    EXPECT_EQ(dialog.GetItem(6), nullptr);
+}
+
+TEST(DialogPump, AcceleratorsGoToTheDialogAndQuitEndsThePump)
+{
+    RecordingDialog dialog("Pump");
+    dialog.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+    HACCEL hAccel = LoadAcceleratorsW(Instance(), MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    ASSERT_NE(hAccel, nullptr);
+
+    PostMessageW(dialog.GetHwnd(), WM_KEYDOWN, VK_F5, 0);
+    PostMessageW(dialog.GetHwnd(), WM_KEYDOWN, VK_F6, 0);
+    PostMessageW(dialog.GetHwnd(), WM_USER + 9, 1, 2);
+    PostQuitMessage(0);
+    dialog.MessagePump(hAccel);
+
+    size_t commands = 0;
+    for (const uitest::Received& r : dialog.m_Received) {
+        if (r.message == WM_COMMAND) {
+            ++commands;
+            EXPECT_EQ(LOWORD(r.wParam), IDM_REFRESH);
+            EXPECT_EQ(HIWORD(r.wParam), 1); // from an accelerator
+        }
+    }
+    EXPECT_EQ(commands, 1u);
+    EXPECT_EQ(dialog.Count(WM_USER + 9, dialog.GetHwnd()), 1u);
+    DestroyAcceleratorTable(hAccel);
+}

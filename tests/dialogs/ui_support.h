@@ -1,0 +1,151 @@
+#pragma once
+// Shared by the dialog and page tests: a language file with recognisable
+// texts, a dialog that records what reaches it, and control readers.
+#include "dialog.h"
+#include "language.h"
+#include "registry_fixture.h"
+#include "temp_folder.h"
+#include "win.h"
+#include <commctrl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace uitest {
+
+inline HINSTANCE Instance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+// The program registers the common control classes at start; so do the tests.
+class CommonControls : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        INITCOMMONCONTROLSEX init = {sizeof(init), ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        ASSERT_TRUE(InitCommonControlsEx(&init));
+    }
+};
+
+// A catalogue whose text n reads "<prefix><n>" for the numbers the windows use,
+// with the language file version 2.5. Load again with another prefix to switch.
+class TestLanguage {
+public:
+    explicit TestLanguage(const std::string& prefix = "text") { Load(prefix); }
+    ~TestLanguage() { mrvAPI::mrvLanguages::Clear(); }
+    TestLanguage(const TestLanguage&) = delete;
+    TestLanguage& operator=(const TestLanguage&) = delete;
+
+    void Load(const std::string& prefix)
+    {
+        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillor><version number=\"2.5\"/>"
+                          "<language name=\"en\">";
+        for (int id = 0; id <= 60; ++id)
+            xml += "<text id=\"" + std::to_string(id) + "\">" + prefix + std::to_string(id) + "</text>";
+        xml += "</language></quillor>";
+        m_Folder.Write(L"quillor.xml", xml);
+        m_Registry.SetPath(m_Folder.Path());
+        mrvAPI::mrvLanguages::Load();
+    }
+
+private:
+    qsmtest::RegistryFixture m_Registry;
+    qsmtest::TempFolder m_Folder;
+};
+
+struct Received {
+    HWND hWnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// A dialog that records every message its DlgProc gets and counts the
+// framework's calls. handled: what DlgProc answers.
+class RecordingDialog : public mrvAPI::mrvDialog {
+public:
+    explicit RecordingDialog(const std::string& name, mrvAPI::mrvDialog* pParent = nullptr, INT_PTR handled = 0)
+        : mrvDialog(name, pParent), m_Handled(handled)
+    {
+    }
+    ~RecordingDialog() override { Destroy(); }
+
+    INT_PTR DlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) override
+    {
+        m_Received.push_back({hWnd, uMsg, wParam, lParam});
+        if (m_OnMessage)
+            m_OnMessage(uMsg);
+        return m_Handled;
+    }
+    void OnCreate() override { ++m_Creates; }
+    void OnDestroy() override { ++m_Destroys; }
+
+    size_t Count(UINT message, HWND hWnd = nullptr) const
+    {
+        size_t n = 0;
+        for (const Received& r : m_Received)
+            if (r.message == message && (!hWnd || r.hWnd == hWnd))
+                ++n;
+        return n;
+    }
+
+    std::vector<Received> m_Received;
+    std::function<void(UINT)> m_OnMessage;
+    INT_PTR m_Handled;
+    int m_Creates = 0;
+    int m_Destroys = 0;
+};
+
+// Dispatches this thread's messages until pred() holds or timeoutMs passes.
+inline bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (pred())
+            return true;
+        if (GetTickCount64() >= end)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+inline std::wstring WindowText(HWND hWnd)
+{
+    wchar_t text[1024] = {};
+    GetWindowTextW(hWnd, text, 1024);
+    return text;
+}
+
+inline std::wstring ControlText(HWND hDlg, int id)
+{
+    return WindowText(GetDlgItem(hDlg, id));
+}
+
+inline std::vector<std::wstring> ListLines(HWND hList)
+{
+    std::vector<std::wstring> lines;
+    const LRESULT count = SendMessageW(hList, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring line(static_cast<size_t>(SendMessageW(hList, LB_GETTEXTLEN, i, 0)), L'\0');
+        SendMessageW(hList, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&line[0]));
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+inline std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+} // namespace uitest

@@ -1,0 +1,66 @@
+#include "exception.h"
+#include "utils.h"
+#include <gtest/gtest.h>
+
+using namespace mrvAPI;
+
+TEST(Conversion, Utf8ToWide)
+{
+    const struct {
+        const char* what;
+        std::string utf8;
+        std::wstring wide;
+    } cases[] = {
+        {"empty", "", L""},
+        {"ASCII", "Ink level", L"Ink level"},
+        {"Latin", "Gr\xC3\xBC\xC3\x9F" "e", L"Gr\u00FC\u00DFe"},
+        {"CJK, three bytes each", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", L"\u65E5\u672C\u8A9E"},
+        {"surrogate pair from four bytes", "\xF0\x9F\x98\x80", L"\xD83D\xDE00"},
+        {"mixed", "a\xC3\xA9\xF0\x9F\x98\x80z", L"a\u00E9\xD83D\xDE00z"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(mrvUtils::M2W(c.utf8), c.wide) << c.what;
+}
+
+TEST(Conversion, WideToWesternAnsi)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "needs ANSI code page 1252 (LANG=en_US.UTF-8), this process has " << GetACP();
+    const struct {
+        std::wstring wide;
+        std::string ansi;
+    } cases[] = {
+        {L"", ""},
+        {L"C:\\Quillor\\log.log", "C:\\Quillor\\log.log"},
+        {L"Gr\u00FC\u00DFe", "Gr\xFC\xDF" "e"},
+        {L"\u20AC 5", "\x80 5"},
+        {L"\u65E5", "?"}, // not in the code page: the system's default character
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(mrvUtils::W2M(c.wide), c.ansi);
+}
+
+// Japanese needs two bytes per character in code page 932: a buffer of one byte
+// per character would make the conversion fail.
+TEST(Conversion, WideToDoubleByteAnsi)
+{
+    if (GetACP() != 932)
+        GTEST_SKIP() << "needs ANSI code page 932 (the settings_ja entry sets LANG=ja_JP.UTF-8), this process has "
+                     << GetACP();
+    const struct {
+        std::wstring wide;
+        std::string ansi;
+    } cases[] = {
+        {L"\u65E5\u672C\u8A9E", "\x93\xFA\x96\x7B\x8C\xEA"},
+        {L"a\u65E5b", "a\x93\xFA" "b"},
+        {L"\uFF71", "\xB1"}, // half-width katakana: one byte
+        {L"C:\\\u30ED\u30B0\\x.log", "C:\\\x83\x8D\x83O\\x.log"},
+    };
+    for (const auto& c : cases) {
+        try {
+            EXPECT_EQ(mrvUtils::W2M(c.wide), c.ansi);
+        } catch (const mrvException& e) {
+            ADD_FAILURE() << e.GetReport("\n");
+        }
+    }
+}
