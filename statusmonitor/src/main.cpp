@@ -127,7 +127,7 @@ int Run(HINSTANCE hInstance, const char* cmdLine)
     } printerListGuard;
 
     std::unique_ptr<mrvTryDialog> tray(new mrvTryDialog());
-    tray->Create(hInstance, IDD_MAIN, -1, 0);
+    tray->Create(hInstance, IDD_MAIN_DIALOG, -1, 0);
     tray->Hide();
 
     if (mrvTryDialog::CountMonitoredPrinters() == 0) {
@@ -136,7 +136,7 @@ int Run(HINSTANCE hInstance, const char* cmdLine)
     }
 
     UniqueIcon icon(static_cast<HICON>(
-        LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+        LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_STATUSMONITOR), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
     assert(icon.get() && "icon 109");
     NOTIFYICONDATAW record = MakeIconRecord(tray->GetHwnd(), icon.get());
     // The shell may not be ready yet at log-on; wait for it.

@@ -63,12 +63,12 @@ void mrvMainDialog::OnCreate()
     const int x = m_pTab->GetPageLeft();
     const int y = m_pTab->GetPageTop() + 2;
 
-    m_pMonitor = std::make_unique<mrvMonitor>(this, &m_Printer);
+    m_pMonitor = std::make_unique<mrvMonitor>(this, m_Printer);
     m_pMonitor->Create(ModuleInstance(), IDD_MONITOR, x, y);
     m_pMonitor->Hide();
     m_pTab->AddTab(11, m_pMonitor.get());
 
-    m_pInfo = std::make_unique<mrvInfo>(this, &m_Printer);
+    m_pInfo = std::make_unique<mrvInfo>(this, m_Printer);
     m_pInfo->Create(ModuleInstance(), IDD_INFO, x, y);
     m_pInfo->Hide();
     m_pTab->AddTab(12, m_pInfo.get());
@@ -238,7 +238,7 @@ void mrvMainDialog::OnSaveLog()
 void mrvMainDialog::CreateLogBox()
 {
     m_pLogBox = std::make_unique<mrvDialog>("LogBox", this);
-    m_pLogBox->Create(ModuleInstance(), IDD_LOGBOX, 50, 50);
+    m_pLogBox->Create(ModuleInstance(), IDD_LOG_BOX, 50, 50);
     RECT client = {};
     RECT box = {};
     GetClientRect(m_hWnd, &client);
@@ -246,7 +246,7 @@ void mrvMainDialog::CreateLogBox()
     const int x = ((client.right - client.left) - (box.right - box.left)) >> 1;
     const int y = ((client.bottom - client.top) - (box.bottom - box.top)) >> 1;
     m_pLogBox->SetPosition(x, y);
-    SetDlgItemTextW(m_pLogBox->GetHwnd(), IDC_LOGBOX_TEXT, mrvLanguages::GetText(26).c_str());
+    SetDlgItemTextW(m_pLogBox->GetHwnd(), IDC_LOG_TEXT, mrvLanguages::GetText(26).c_str());
     m_pLogBox->Show();
 }
 

@@ -83,7 +83,7 @@ void mrvTryDialog::ShowByName(const std::wstring& name)
 void mrvTryDialog::AddDialog(const mrvPrinter& printer)
 {
     std::unique_ptr<mrvMainDialog> pDialog(new mrvMainDialog(printer));
-    pDialog->Create(ModuleInstance(), IDD_MAIN, -1, 0);
+    pDialog->Create(ModuleInstance(), IDD_MAIN_DIALOG, -1, 0);
     pDialog->Hide();
     m_Dialogs.push_back(pDialog.release());
 }
