@@ -471,7 +471,7 @@ TEST_F(WorkerTest, WindowNeverWaitsAndStopEndsAStalledExchange)
         m_pWorker->SetActive(false);
         m_pWorker->RequestLogDownload();
         m_pWorker->SetLogFileName(path.c_str());
-        EXPECT_LT(GetTickCount64() - start, 50u);
+        EXPECT_LT(GetTickCount64() - start, 200u); // a download holds out for minutes
 
         const DWORD id = m_pWorker->GetThreadId();
         const ULONGLONG stopStart = GetTickCount64();
