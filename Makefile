@@ -7,6 +7,9 @@ JOBS  ?= $(shell nproc)
 test: build
 	scripts/run-tests.sh $(BUILD)
 
+bench: build
+	scripts/run-bench.sh $(BUILD)
+
 demo: build
 	scripts/demo.sh $(BUILD)
 
