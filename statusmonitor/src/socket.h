@@ -33,6 +33,9 @@ private:
     struct Shared;
     static void AcquireWinsock();
     static void ReleaseWinsock();
+    // After a full chunk: true when more can be received without blocking;
+    // waiting gets the bytes known to be buffered.
+    bool MoreReadable(u_long& waiting) const;
 
     Shared* m_pShared;
 };
@@ -75,7 +78,11 @@ public:
     bool HasError() const { return m_Error; }
     // Every readiness wait ends as "nothing ready" once this event is signalled
     // (not owned; null for none).
-    void SetCancelEvent(HANDLE hEvent) { m_hCancel = hEvent; }
+    void SetCancelEvent(HANDLE hEvent)
+    {
+        m_hCancel = hEvent;
+        m_CancelSeen = hEvent != nullptr;
+    }
 
 private:
     enum class Readiness { Read, Write };
@@ -85,4 +92,5 @@ private:
     bool m_Error;
     std::unique_ptr<SocketClient> m_pClient;
     HANDLE m_hCancel;
+    bool m_CancelSeen; // the event was set when last asked (or is new)
 };

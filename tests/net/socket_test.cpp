@@ -274,3 +274,33 @@ TEST(SocketAPI, ConnectFollowsTheListener)
     EXPECT_FALSE(refused.Connect(lm.Port()));
     EXPECT_EQ(lm.Accepted(), 1);
 }
+
+TEST(SocketRequestData, CancelCutsTheFollowingWaitsUntilItIsWithdrawn)
+{
+    Link link;
+    ASSERT_TRUE(link.connected);
+    HANDLE hCancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    link.api.SetCancelEvent(hCancel);
+    link.lm.OnCommand(1, LmReply::Silence());
+    std::thread canceller([hCancel] {
+        Sleep(200);
+        SetEvent(hCancel);
+    });
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(link.api.SocketRequestData(kReq1, 180000, 0), "");
+    EXPECT_LT(Since(start), 1000u);
+    canceller.join();
+
+    // Seen once, the cancel ends every later wait at once, not after a slice of it...
+    start = GetTickCount64();
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(link.api.SocketRequestData(kReq1, 1000, 0), "");
+    EXPECT_LT(Since(start), 150u);
+    // ...until the event is reset (the worker started again): then waits are whole again.
+    ResetEvent(hCancel);
+    start = GetTickCount64();
+    EXPECT_EQ(link.api.SocketRequestData(kReq1, 300, 0), "");
+    EXPECT_GE(Since(start), 290u);
+    EXPECT_FALSE(link.api.HasError());
+    CloseHandle(hCancel);
+}
