@@ -58,7 +58,7 @@ private:
 mrvUpdate::mrvUpdate(mrvDialog* pOwner, mrvPrinter* pPrinter, DWORD updateTime)
     : mrvThread("LMUpdate"), m_IPCAccess("IPCAccess"), m_pOwner(pOwner), m_hOwner(nullptr), m_pPrinter(pPrinter),
       m_UpdateTime(updateTime), m_MaterialCode(), m_PrintJob(), m_ErrorText(), m_RequestLock("UpdateRequests"),
-      m_Active(false), m_LogRequested(false), m_LogFileName()
+      m_Active(false), m_LogRequested(false), m_LogFileName(), m_pWake(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
 }
 
@@ -89,6 +89,8 @@ void mrvUpdate::SetActive(bool active)
         return;
     mrvLock lock(&m_RequestLock);
     m_Active = active;
+    if (active && m_pWake)
+        SetEvent(m_pWake.get());
 }
 
 void mrvUpdate::SetLogFileName(const wchar_t* path)
@@ -104,6 +106,8 @@ void mrvUpdate::RequestLogDownload()
 {
     mrvLock lock(&m_RequestLock);
     m_LogRequested = true;
+    if (m_pWake)
+        SetEvent(m_pWake.get());
 }
 
 std::string mrvUpdate::BuildRequest(BYTE command, UINT index, const std::string& payload)
@@ -219,10 +223,25 @@ DWORD mrvUpdate::ThreadProc()
             if (m_pConnection && requests.active)
                 Poll(numberReceived);
         }
-        if (WaitForStop(m_UpdateTime))
+        if (Pause())
             break;
     }
     return 0;
+}
+
+bool mrvUpdate::Pause()
+{
+    bool wanted;
+    {
+        mrvLock lock(&m_RequestLock);
+        wanted = m_Active || m_LogRequested;
+    }
+    // A hidden window with nothing pending leaves nothing to do until the window
+    // wants something: sleep until then rather than wake every update time.
+    HANDLE handles[] = {GetStopEvent(), m_pWake.get()};
+    if (!m_pConnection && !wanted && handles[0] && handles[1])
+        return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
+    return WaitForStop(m_UpdateTime);
 }
 
 void mrvUpdate::ConnectToMonitor()

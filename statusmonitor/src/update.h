@@ -46,6 +46,7 @@ private:
         bool logRequested;
     };
     Requests TakeRequests();
+    bool Pause(); // true when a stop is requested
     void ConnectToMonitor();
     void StartLanguageMonitor();
     void DropBrokenConnection();
@@ -72,6 +73,11 @@ private:
     bool m_Active;
     bool m_LogRequested;
     wchar_t m_LogFileName[MAX_PATH];
+    struct EventCloser {
+        void operator()(HANDLE h) const { CloseHandle(h); }
+    };
+    // Auto-reset: set when the window wants polling or a log.
+    std::unique_ptr<void, EventCloser> m_pWake;
     std::string m_LastError;
     std::string m_LastJobId;
 };

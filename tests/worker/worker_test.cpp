@@ -565,3 +565,31 @@ TEST_F(WorkerTest, UnreachableMonitorIsStartedThroughTheSpooler)
     EXPECT_TRUE(m_Window.Messages().empty());
     mrvPrinter::Clear();
 }
+
+TEST_F(WorkerTest, HiddenWorkerSleepsUntilItIsWantedAndThenStartsAtOnce)
+{
+    AnswerPolling();
+    // Update time 0: a worker that kept cycling while hidden would spin on a core.
+    StartWorker(nullptr, 0);
+    HANDLE hThread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, m_pWorker->GetThreadId());
+    ASSERT_NE(hThread, nullptr);
+    auto cpuMs = [hThread] {
+        FILETIME created, exited, kernel, user;
+        GetThreadTimes(hThread, &created, &exited, &kernel, &user);
+        const auto ms = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 10000; };
+        return ms(kernel) + ms(user);
+    };
+    m_Window.Pump(100);
+    const ULONGLONG before = cpuMs();
+    m_Window.Pump(1000);
+    EXPECT_LT(cpuMs() - before, 100u);
+    CloseHandle(hThread);
+    EXPECT_EQ(m_Lm.Accepted(), 0);
+    m_pWorker->Stop(1000);
+
+    // A long update time does not delay the first cycle after showing.
+    StartWorker(nullptr, 10000);
+    m_Window.Pump(100);
+    m_pWorker->SetActive(true);
+    EXPECT_TRUE(m_Lm.WaitForRequests(1, 2000));
+}
