@@ -7,6 +7,7 @@
 #include "resource_counts.h"
 #include "resource.h"
 #include "socket.h"
+#include <cmath>
 #include <commctrl.h>
 #include <cstdio>
 #include <memory>
@@ -154,14 +155,19 @@ void MeasureWindows(Answerer& answerer, const Settings& settings, double floorCy
     const int heldBefore = answerer.Connections();
     const long requestsBefore = answerer.Requests();
     const double cpu0 = ProcessCpuMs();
+    const double server0 = WineServerCpuMs();
     const LONGLONG t0 = Now();
     PumpFor(static_cast<DWORD>(settings.idleSeconds) * 1000);
-    const double share = 100.0 * (ProcessCpuMs() - cpu0) / MsSince(t0);
+    const double idleMs = MsSince(t0);
+    const double share = 100.0 * (ProcessCpuMs() - cpu0) / idleMs;
+    const double serverShare = 100.0 * (WineServerCpuMs() - server0) / idleMs;
     const int held = std::max(heldBefore, answerer.Connections()) + Socket::GetLiveCount();
     const long requests = answerer.Requests() - requestsBefore;
     const char* item = "3 idle";
     report.Add(item, "process CPU, 16 hidden, " + std::to_string(settings.idleSeconds) + " s", "%", {share},
                "< 0.2 % of a core", share < 0.2);
+    if (!std::isnan(serverShare))
+        report.Add(item, "Wine server CPU meanwhile", "%", {serverShare});
     report.Add(item, "connections held (answerer + SocketAPI)", "", {static_cast<double>(held)}, "0", held == 0);
     report.Add(item, "requests received while idle", "", {static_cast<double>(requests)}, "0", requests == 0);
     Close(dialogs);

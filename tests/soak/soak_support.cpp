@@ -1,0 +1,245 @@
+#include "soak_support.h"
+#include "process.h"
+#include "resource_counts.h"
+#include "socket.h"
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace soak {
+
+namespace {
+
+double Ms(LONGLONG ticks)
+{
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(ticks) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+LONGLONG Now()
+{
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return c.QuadPart;
+}
+
+// The first line of the simulator's output, without its line end.
+std::string FirstLine(HANDLE hOutput, DWORD timeoutMs)
+{
+    std::string text;
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (text.find('\n') == std::string::npos && GetTickCount64() < end) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(hOutput, nullptr, 0, nullptr, &available, nullptr))
+            break;
+        if (!available) {
+            Sleep(10);
+            continue;
+        }
+        char chunk[256];
+        DWORD got = 0;
+        if (!ReadFile(hOutput, chunk, sizeof chunk, &got, nullptr))
+            break;
+        text.append(chunk, got);
+    }
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// Counter ticks PumpUntil has spent waiting for messages on this thread.
+thread_local LONGLONG t_IdleTicks = 0;
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK CloseBox(HWND hWnd, LPARAM closed)
+{
+    wchar_t cls[16] = {};
+    GetClassNameW(hWnd, cls, 16);
+    // Message boxes are the top-level dialogs with an owner; the test's own
+    // dialogs have none.
+    if (std::wstring(cls) == L"#32770" && GetWindow(hWnd, GW_OWNER) && IsWindowVisible(hWnd)) {
+        PostMessageW(hWnd, WM_COMMAND, IDOK, 0);
+        ++*reinterpret_cast<int*>(closed);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+int Scale()
+{
+    const char* text = std::getenv("QSM_SOAK_SCALE");
+    const int value = text ? std::atoi(text) : 0;
+    return value > 0 ? value : 1;
+}
+
+std::wstring LanguageFolder()
+{
+    return qsmtest::ExeDir() + L"soak_language";
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done())
+            return true;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end)
+            return false;
+        const LONGLONG idleFrom = Now();
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)), QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+        t_IdleTicks += Now() - idleFrom;
+    }
+}
+
+void PumpFor(DWORD ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+Simulator::Simulator(const std::wstring& arguments)
+{
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE hWrite = nullptr;
+    if (!CreatePipe(&m_hOutput, &hWrite, &sa, 0))
+        return;
+    SetHandleInformation(m_hOutput, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = hWrite;
+    si.hStdError = hWrite;
+    std::wstring commandLine = L"\"" + qsmtest::ExeDir() + L"..\\tools\\lmsim.exe\" --port 0 --quiet " + arguments;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                       &pi)) {
+        m_hProcess = pi.hProcess;
+        CloseHandle(pi.hThread);
+    }
+    CloseHandle(hWrite);
+    const std::string prefix = "lmsim: listening on 127.0.0.1:";
+    const std::string line = m_hProcess ? FirstLine(m_hOutput, 15000) : std::string();
+    if (line.compare(0, prefix.size(), prefix) == 0)
+        m_Port = std::atoi(line.c_str() + prefix.size());
+}
+
+Simulator::~Simulator()
+{
+    if (m_hProcess) {
+        TerminateProcess(m_hProcess, 0);
+        WaitForSingleObject(m_hProcess, 5000);
+        CloseHandle(m_hProcess);
+    }
+    if (m_hOutput)
+        CloseHandle(m_hOutput);
+}
+
+namespace {
+const char* g_CountedLine = nullptr;
+volatile LONG g_LineCount = 0;
+} // namespace
+
+LineCounter::LineCounter(const char* text)
+{
+    g_CountedLine = text;
+    InterlockedExchange(&g_LineCount, 0);
+    m_hHandler = AddVectoredExceptionHandler(1, &LineCounter::Handler);
+}
+
+LineCounter::~LineCounter()
+{
+    RemoveVectoredExceptionHandler(m_hHandler);
+    g_CountedLine = nullptr;
+}
+
+long LineCounter::Count() const
+{
+    return InterlockedCompareExchange(&g_LineCount, 0, 0);
+}
+
+LONG CALLBACK LineCounter::Handler(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    if (record->ExceptionCode == 0x40010006 && record->NumberParameters >= 2 && g_CountedLine &&
+        std::strcmp(reinterpret_cast<const char*>(record->ExceptionInformation[1]), g_CountedLine) == 0)
+        InterlockedIncrement(&g_LineCount);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+Counts Take()
+{
+    int windows = 0;
+    EnumThreadWindows(GetCurrentThreadId(), &CountWindow, reinterpret_cast<LPARAM>(&windows));
+    return Counts{qsmtest::HandleCount(), qsmtest::ThreadCount(), windows, Socket::GetLiveCount()};
+}
+
+std::string Describe(const Counts& c)
+{
+    return "handles " + std::to_string(c.handles) + ", threads " + std::to_string(c.threads) + ", windows " +
+           std::to_string(c.windows) + ", sockets " + std::to_string(c.sockets);
+}
+
+bool BackTo(const Counts& expected, DWORD timeoutMs)
+{
+    return PumpUntil([&] { return Take() == expected; }, timeoutMs);
+}
+
+Heartbeat::Heartbeat()
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = &Heartbeat::WndProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"qsmsoak.Heartbeat";
+    RegisterClassW(&wc);
+    m_hWnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_Last = Now();
+    m_IdleAtLast = t_IdleTicks;
+    SetTimer(m_hWnd, 1, 10, nullptr);
+}
+
+Heartbeat::~Heartbeat()
+{
+    DestroyWindow(m_hWnd);
+}
+
+void Heartbeat::Stop()
+{
+    KillTimer(m_hWnd, 1);
+}
+
+void Heartbeat::Tick()
+{
+    const LONGLONG now = Now();
+    const double gap = Ms(now - m_Last);
+    const double blocked = Ms(now - m_Last - (t_IdleTicks - m_IdleAtLast));
+    m_Last = now;
+    m_IdleAtLast = t_IdleTicks;
+    m_MaxGapMs = std::max(m_MaxGapMs, gap);
+    m_MaxBlockedMs = std::max(m_MaxBlockedMs, blocked);
+    ++m_Ticks;
+    EnumThreadWindows(GetCurrentThreadId(), &CloseBox, reinterpret_cast<LPARAM>(&m_Boxes));
+}
+
+LRESULT CALLBACK Heartbeat::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<Heartbeat*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    if (msg == WM_TIMER && self) {
+        self->Tick();
+        return 0;
+    }
+    return DefWindowProcW(hWnd, msg, wParam, lParam);
+}
+
+} // namespace soak

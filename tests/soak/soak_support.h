@@ -1,0 +1,96 @@
+#pragma once
+// Shared by the soak and churn tests: the simulator as a child process, the
+// process's resource counts, and a heartbeat on the user-interface thread.
+#include "win.h"
+#include <functional>
+#include <string>
+
+namespace soak {
+
+// QSM_SOAK_SCALE (default 1): how many times longer the runs are.
+int Scale();
+// The shipped language file beside the test program.
+std::wstring LanguageFolder();
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+void PumpFor(DWORD ms);
+
+// lmsim.exe listening on a port of its own; ended with the object.
+class Simulator {
+public:
+    explicit Simulator(const std::wstring& arguments);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    int Port() const { return m_Port; } // -1 when it did not start
+
+private:
+    HANDLE m_hProcess = nullptr;
+    HANDLE m_hOutput = nullptr;
+    int m_Port = -1;
+};
+
+// Counts the debugger-output lines that equal text, without a lock: polling
+// DebugCapture while a worker writes lines contends for its std::mutex, and the
+// MinGW runtime then creates the mutex's wait event, which stays and looks like a
+// handle the product leaked.
+class LineCounter {
+public:
+    explicit LineCounter(const char* text);
+    ~LineCounter();
+    LineCounter(const LineCounter&) = delete;
+    LineCounter& operator=(const LineCounter&) = delete;
+    long Count() const;
+
+private:
+    static LONG CALLBACK Handler(EXCEPTION_POINTERS* info);
+    void* m_hHandler;
+};
+
+struct Counts {
+    int handles;
+    int threads;
+    int windows; // top-level windows of this thread
+    int sockets; // live Socket objects
+    bool operator==(const Counts& o) const
+    {
+        return handles == o.handles && threads == o.threads && windows == o.windows && sockets == o.sockets;
+    }
+};
+Counts Take();
+std::string Describe(const Counts& c);
+// Pumps until the counts equal expected (exiting threads take a moment to leave).
+bool BackTo(const Counts& expected, DWORD timeoutMs);
+
+// A 10 ms timer on this thread that records the longest gap between its ticks,
+// and closes any message box that comes up on the thread meanwhile. A gap counts
+// as blocked time without the part PumpUntil spent idle, waiting for messages:
+// under Wine a timer tick can also come late because Wine's server is busy.
+class Heartbeat {
+public:
+    Heartbeat();
+    ~Heartbeat();
+    Heartbeat(const Heartbeat&) = delete;
+    Heartbeat& operator=(const Heartbeat&) = delete;
+
+    void Stop();
+    double MaxGapMs() const { return m_MaxGapMs; }
+    double MaxBlockedMs() const { return m_MaxBlockedMs; }
+    int Ticks() const { return m_Ticks; }
+    int BoxesClosed() const { return m_Boxes; }
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Tick();
+
+    HWND m_hWnd;
+    LONGLONG m_Last = 0;
+    LONGLONG m_IdleAtLast = 0;
+    double m_MaxGapMs = 0;
+    double m_MaxBlockedMs = 0;
+    int m_Ticks = 0;
+    int m_Boxes = 0;
+};
+
+} // namespace soak

@@ -1,0 +1,112 @@
+// The update worker of a real main dialog against the simulator's faults: the
+// process keeps going, every stop is a normal one, resources return to where they
+// were, and the user-interface thread keeps its pace.
+#include "debug_capture.h"
+#include "language.h"
+#include "maindlg.h"
+#include "printer.h"
+#include "registry_fixture.h"
+#include "resource.h"
+#include "soak_support.h"
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace soak;
+
+namespace {
+
+class WorkerSoak : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { InitCommonControls(); }
+
+    void SetUp() override
+    {
+        m_Registry.SetPath(LanguageFolder());
+        m_Registry.SetUpdateTime(L"10");
+        mrvAPI::mrvLanguages::Load();
+    }
+    void TearDown() override { mrvAPI::mrvLanguages::Clear(); }
+
+    std::unique_ptr<mrvMainDialog> ShowDialog()
+    {
+        auto dialog = std::make_unique<mrvMainDialog>(
+            mrvAPI::mrvPrinter(L"Quillor Soak", L"USB001", L"VESTRANO QUILLOR 2"));
+        dialog->Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
+        dialog->Show();
+        return dialog;
+    }
+
+    static void Close(std::unique_ptr<mrvMainDialog>& dialog)
+    {
+        dialog->Hide();
+        dialog->Destroy();
+        dialog.reset();
+    }
+
+    qsmtest::RegistryFixture m_Registry;
+};
+
+} // namespace
+
+TEST_F(WorkerSoak, FaultsLeaveNoTraceAndNeverStallTheWindow)
+{
+    const int scale = Scale();
+    const DWORD runMs = 800 * static_cast<DWORD>(scale);
+    const struct {
+        const char* name;
+        const wchar_t* arguments;
+        size_t reconnects; // run until this many broken connections were replaced
+    } cases[] = {
+        {"random bytes", L"--fault random --seed 7", 0},
+        {"answers too short", L"--fault short", 0},
+        {"100 KiB flood", L"--fault flood", 0},
+        {"stall after 3 answers", L"--fault stall --stall-after 3", 0},
+        {"slow answers", L"--fault slow", 0},
+        {"close after a request", L"--fault drop", 100 * static_cast<size_t>(scale)},
+    };
+
+    // What the first dialog of a process creates once (classes, fonts, Winsock)
+    // stays; the counts are taken after it.
+    {
+        Simulator warm(L"--scenario static");
+        ASSERT_GT(warm.Port(), 0);
+        m_Registry.SetTcpPort(static_cast<DWORD>(warm.Port()));
+        auto dialog = ShowDialog();
+        PumpFor(300);
+        Close(dialog);
+    }
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Simulator simulator(std::wstring(L"--scenario static ") + c.arguments);
+        ASSERT_GT(simulator.Port(), 0);
+        m_Registry.SetTcpPort(static_cast<DWORD>(simulator.Port()));
+        qsmtest::DebugCapture capture; // read only once the worker has gone
+        const Counts before = Take();
+
+        auto dialog = ShowDialog();
+        Heartbeat heartbeat; // from here the window only handles what the worker posts
+        if (c.reconnects) {
+            LineCounter replaced("SOCKET_API: Connection closed.");
+            EXPECT_TRUE(PumpUntil([&] { return replaced.Count() >= static_cast<long>(c.reconnects); },
+                                  60000 * static_cast<DWORD>(scale)));
+        } else {
+            PumpFor(runMs);
+        }
+        heartbeat.Stop();
+        Close(dialog);
+        const size_t exchanges = capture.CountContaining("SocketAPI::SocketRequestData ");
+
+        EXPECT_GT(exchanges, 0u);
+        EXPECT_GT(heartbeat.Ticks(), 10);
+        EXPECT_LE(heartbeat.MaxBlockedMs(), 50.0) << heartbeat.Ticks() << " ticks, longest gap " << heartbeat.MaxGapMs();
+        EXPECT_EQ(capture.CountContaining("termination recognized, stop normal."), 1u);
+        EXPECT_EQ(capture.CountContaining("does not end, terminate thread."), 0u);
+        EXPECT_TRUE(BackTo(before, 3000)) << "before: " << Describe(before) << "; after: " << Describe(Take());
+        RecordProperty(std::string(c.name) + " exchanges", static_cast<int>(exchanges));
+        RecordProperty(std::string(c.name) + " longest blocked ms", static_cast<int>(heartbeat.MaxBlockedMs()));
+        if (heartbeat.BoxesClosed())
+            RecordProperty(std::string(c.name) + " error boxes", heartbeat.BoxesClosed());
+    }
+}
