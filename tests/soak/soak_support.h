@@ -31,13 +31,13 @@ private:
     int m_Port = -1;
 };
 
-// Counts the debugger-output lines that equal text, without a lock: polling
-// DebugCapture while a worker writes lines contends for its std::mutex, and the
-// MinGW runtime then creates the mutex's wait event, which stays and looks like a
-// handle the product leaked.
+// Counts the debugger-output lines that contain part, from any thread, without a
+// lock (up to four counters at a time). DebugCapture's std::mutex would do, but
+// when several threads write lines at once the MinGW runtime creates a wait event
+// for it, which stays and looks like a handle the product leaked.
 class LineCounter {
 public:
-    explicit LineCounter(const char* text);
+    explicit LineCounter(const char* part);
     ~LineCounter();
     LineCounter(const LineCounter&) = delete;
     LineCounter& operator=(const LineCounter&) = delete;
@@ -45,7 +45,7 @@ public:
 
 private:
     static LONG CALLBACK Handler(EXCEPTION_POINTERS* info);
-    void* m_hHandler;
+    int m_Slot;
 };
 
 struct Counts {
