@@ -14,8 +14,9 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 configure: setup
-	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@if [ -f $(BUILD)/build.ninja ]; then cmake -S . -B $(BUILD) >/dev/null; else \
+	    cmake -S . -B $(BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo; fi
 
 setup:
 	@scripts/setup.sh

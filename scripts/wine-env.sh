@@ -26,6 +26,9 @@ qsm_start_display() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine: creating prefix $WINEPREFIX"
         wineboot -i >/dev/null 2>&1 || true
+        # Without a window manager Wine waits about 2 s on each window it hands
+        # to X; unmanaged windows close at once and Wine draws their frames.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
         wineserver -w
     fi
 }

@@ -40,6 +40,8 @@ public:
     static bool IsLoaded();
     static std::wstring GetCurrentLanguageName();
     static std::wstring GetOption(const std::wstring& name); // "serviceql", ... or L"" when unknown
+    // The entry of exactly this code (no "DEFAULT" fallback), or null.
+    static const mrvErrorCode* FindErrorCode(const std::wstring& code);
 };
 
 } // namespace mrvAPI

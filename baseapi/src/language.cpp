@@ -161,18 +161,17 @@ std::wstring mrvLanguages::GetVersionText()
 
 void mrvLanguages::ShowError(std::wstring code, std::wstring text, HWND owner)
 {
-    auto it = s_ErrorCodes.find(code);
-    if (it == s_ErrorCodes.end())
-        it = s_ErrorCodes.find(L"DEFAULT");
+    const mrvErrorCode* entry = FindErrorCode(code);
+    if (!entry)
+        entry = FindErrorCode(L"DEFAULT");
 
     std::wstring caption = L"ERROR 0x" + code;
     UINT style = MB_SYSTEMMODAL | MB_ICONHAND;
-    if (it != s_ErrorCodes.end()) {
-        const mrvErrorCode& entry = *it->second;
-        caption = GetText(entry.captionId) + L" 0x" + code;
-        if (entry.textId != kKeepGivenText)
-            text = GetText(entry.textId);
-        if (entry.icon == 1)
+    if (entry) {
+        caption = GetText(entry->captionId) + L" 0x" + code;
+        if (entry->textId != kKeepGivenText)
+            text = GetText(entry->textId);
+        if (entry->icon == 1)
             style = MB_SYSTEMMODAL | MB_ICONEXCLAMATION;
     }
     MessageBoxW(owner, text.c_str(), caption.c_str(), style);
@@ -186,6 +185,12 @@ bool mrvLanguages::IsLoaded()
 std::wstring mrvLanguages::GetCurrentLanguageName()
 {
     return s_pCurrentLanguage ? s_pCurrentLanguage->GetName() : std::wstring();
+}
+
+const mrvErrorCode* mrvLanguages::FindErrorCode(const std::wstring& code)
+{
+    const auto it = s_ErrorCodes.find(code);
+    return it == s_ErrorCodes.end() ? nullptr : it->second.get();
 }
 
 std::wstring mrvLanguages::GetOption(const std::wstring& name)

@@ -1,0 +1,62 @@
+#pragma once
+#include "lock.h"
+#include "thread.h"
+#include "win.h"
+#include <memory>
+#include <string>
+
+class SocketAPI;
+namespace mrvAPI {
+class mrvDialog;
+class mrvPrinter;
+} // namespace mrvAPI
+
+// Keeps one printer's status window current: polls the driver's language
+// monitor while the window is shown and posts what it learns to the window.
+class mrvUpdate : public mrvAPI::mrvThread {
+public:
+    mrvUpdate(mrvAPI::mrvDialog* pOwner, mrvAPI::mrvPrinter* pPrinter, DWORD updateTime);
+    // For an owner that is a plain window.
+    mrvUpdate(HWND hOwner, mrvAPI::mrvPrinter* pPrinter, DWORD updateTime);
+    ~mrvUpdate() override;
+
+    // These return at once; the worker picks the values up at its next cycle.
+    void SetActive(bool active);
+    void SetLogFileName(const wchar_t* path);
+    void RequestLogDownload();
+
+    static std::string BuildRequest(BYTE command, UINT index, const std::string& payload = std::string());
+    // A polled request; true when an answer came and was handled.
+    bool SendRequest(BYTE command, UINT index, const std::string& payload = std::string());
+
+protected:
+    DWORD ThreadProc() override;
+
+    bool OpenConnection(DWORD port);
+    void ReleaseConnection();
+    SocketAPI* GetConnection() const { return m_pConnection.get(); }
+
+private:
+    HWND GetOwnerWindow() const;
+    void PostNumber(UINT message, WPARAM value);
+    void PostBufferText(UINT message, char* buffer, const std::string& text);
+    char* BufferFor(UINT message);
+
+    std::unique_ptr<SocketAPI> m_pConnection;
+    mrvAPI::mrvCriticalSection m_IPCAccess;
+    mrvAPI::mrvDialog* m_pOwner;
+    HWND m_hOwner;
+    mrvAPI::mrvPrinter* m_pPrinter;
+    DWORD m_UpdateTime;
+    char m_MaterialCode[1024];
+    char m_PrintJob[1024];
+    char m_ErrorText[1024];
+    // Guards the requests from the window (the two flags and the file name) only,
+    // so the window never waits for an exchange.
+    mrvAPI::mrvCriticalSection m_RequestLock;
+    bool m_Active;
+    bool m_LogRequested;
+    wchar_t m_LogFileName[MAX_PATH];
+    std::string m_LastError;
+    std::string m_LastJobId;
+};
