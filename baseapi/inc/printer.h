@@ -5,6 +5,13 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <winspool.h>
+
+// winspool.h maps GetPrinter to GetPrinterW, which would rename the list accessor
+// below in every file that sees both; the spooler call is spelled GetPrinterW.
+#ifdef GetPrinter
+#undef GetPrinter
+#endif
 
 namespace mrvAPI {
 
@@ -16,7 +23,9 @@ public:
     mrvPrinter(const std::wstring& name, const std::wstring& port, const std::wstring& driver);
     mrvPrinter(const mrvPrinter& other); // copies the three names only
     mrvPrinter& operator=(const mrvPrinter&) = delete;
-    virtual ~mrvPrinter(); // frees the snapshot; owners call Close first
+    // Frees the snapshot. Owners call Close first; a handle left open is closed
+    // here without writing the settings back.
+    virtual ~mrvPrinter();
 
     const std::wstring& GetName() const { return m_Name; }
     const std::wstring& GetPort() const { return m_Port; }
@@ -24,9 +33,13 @@ public:
     BYTE* GetDevMode() const { return m_pDevMode ? m_pDevMode->get() : nullptr; }
     bool IsOpen() const { return m_hPrinter != nullptr; }
 
-    void Open();         // throws mrvException 0xE000F000 "Can't open printer."
+    // Throws mrvException 0xE000F000 "Can't open printer."; does nothing when the
+    // printer is already open.
+    void Open();
     void Close();        // StoreDevMode when a snapshot exists, then ClosePrinter
-    void StoreDevMode(); // writes the snapshot back and broadcasts WM_DEVMODECHANGE
+    // Writes the snapshot back and broadcasts WM_DEVMODECHANGE; does nothing on a
+    // closed printer or when the spooler gives no current settings to write into.
+    void StoreDevMode();
 
     // The process-wide list; each call takes the "mrvPrinter" lock for its whole run.
     static void Enumerate(const wchar_t* pwMask);

@@ -1,0 +1,71 @@
+// Stands in for a printer driver's files in the spooler tests: the spooler loads it
+// as the driver's configuration module to get default device settings, and the
+// Info page reads its version record.
+#include "win.h"
+#include <cwchar>
+
+namespace {
+
+// The header the spooler passes when it wants device settings without a dialog.
+struct DocumentPropertyHeader {
+    WORD cbSize;
+    WORD Reserved;
+    HANDLE hPrinter;
+    LPCWSTR pszPrinterName;
+    DEVMODEW* pdmIn;
+    DEVMODEW* pdmOut;
+    DWORD cbOut;
+    DWORD fMode;
+};
+
+// Private bytes after the public part, so that dmDriverExtra is not 0.
+constexpr WORD kDriverExtra = 16;
+constexpr DWORD kDevModeBytes = sizeof(DEVMODEW) + kDriverExtra;
+
+void FillDefaults(DEVMODEW* dm, LPCWSTR printerName)
+{
+    ZeroMemory(dm, kDevModeBytes);
+    if (printerName)
+        wcsncpy(dm->dmDeviceName, printerName, CCHDEVICENAME - 1);
+    dm->dmSpecVersion = DM_SPECVERSION;
+    dm->dmDriverVersion = 0x0500;
+    dm->dmSize = sizeof(DEVMODEW);
+    dm->dmDriverExtra = kDriverExtra;
+    dm->dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES;
+    dm->dmOrientation = DMORIENT_PORTRAIT;
+    dm->dmPaperSize = DMPAPER_A4;
+    dm->dmCopies = 1;
+    BYTE* extra = reinterpret_cast<BYTE*>(dm) + sizeof(DEVMODEW);
+    for (WORD i = 0; i < kDriverExtra; ++i)
+        extra[i] = static_cast<BYTE>(0xA0 + i);
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) LONG WINAPI DrvDocumentPropertySheets(void* pPSUIInfo, LPARAM lParam)
+{
+    DocumentPropertyHeader* dph = reinterpret_cast<DocumentPropertyHeader*>(lParam);
+    if (pPSUIInfo || !dph)
+        return -1;
+    if (dph->fMode == 0 || !dph->pdmOut) {
+        dph->cbOut = kDevModeBytes;
+        return static_cast<LONG>(kDevModeBytes);
+    }
+    if (dph->cbOut != 0 && dph->cbOut < sizeof(DEVMODEW))
+        return -1;
+    FillDefaults(dph->pdmOut, dph->pszPrinterName);
+    if ((dph->fMode & DM_IN_BUFFER) && dph->pdmIn && (dph->pdmIn->dmFields & DM_ORIENTATION)) {
+        dph->pdmOut->dmOrientation = dph->pdmIn->dmOrientation;
+    }
+    return IDOK;
+}
+
+extern "C" __declspec(dllexport) DWORD WINAPI DrvDeviceCapabilities(HANDLE, LPCWSTR, WORD, void*, const DEVMODEW*)
+{
+    return 0;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}
