@@ -10,11 +10,15 @@ helper="$qsm_build/tests/page_screenshot.exe"
 [ -f "$helper" ] || { echo "screenshots: $helper is not built (make build)" >&2; exit 1; }
 command -v import >/dev/null || { echo "screenshots: imagemagick's import is missing" >&2; exit 1; }
 
+# A prefix of its own: without a window manager Wine must draw the window frames
+# itself (Decorated=N), a setting the test prefix should not carry.
+export WINEPREFIX="$qsm_build/wineprefix-screenshots"
 out="$qsm_build/screenshots"
 mkdir -p "$out"
 scratch=$(mktemp -d)
 trap 'qsm_stop_display; rm -rf "$scratch"' EXIT
 qsm_start_display
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 
 languages=$(winepath -w "$top/resources")
 for page in monitor info; do
