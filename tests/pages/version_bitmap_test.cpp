@@ -120,6 +120,7 @@ TEST_F(VersionBitmap, PrinterThatCannotBeOpenedLeavesTheVersionOut)
     qsmtest::DebugCapture capture;
     const mrvPrinter missing = pagetest::MissingPrinter();
     mrvVersionBitmap bitmap(&missing);
+    SetLastError(0xdeadbeef);
     bitmap.Load(IDB_HEADER);
     ASSERT_NE(bitmap.GetBitmap(), nullptr);
     EXPECT_EQ(capture.Count("OpenPrinter lastError" + std::to_string(ERROR_INVALID_PRINTER_NAME) + "\n"), 1u);
@@ -137,6 +138,16 @@ TEST(VersionBitmapLoad, MissingResourceLeavesNoBitmapAndDrawsNothing)
     bitmap.Load(4711);
     EXPECT_EQ(bitmap.GetBitmap(), nullptr);
     EXPECT_EQ(capture.CountContaining("OpenPrinter"), 0u);
+
+    // A second load replaces the first bitmap, which is deleted.
+    mrvBitmap plain;
+    plain.Load(IDB_HEADER);
+    HBITMAP hFirst = plain.GetBitmap();
+    ASSERT_NE(hFirst, nullptr);
+    plain.Load(IDB_HEADER);
+    EXPECT_NE(plain.GetBitmap(), nullptr);
+    BITMAP info = {};
+    EXPECT_EQ(GetObjectW(hFirst, sizeof(info), &info), 0);
 }
 
 TEST(VersionBitmapLoad, WideTitleStaysOnOneLineInsideItsBand)
