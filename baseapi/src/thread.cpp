@@ -61,10 +61,11 @@ void mrvThread::Stop(DWORD timeoutMs)
         hThread = m_hThread;
         id = m_ThreadId;
         m_StopRequested = true;
-        if (m_hStopEvent)
-            SetEvent(m_hStopEvent);
     }
     mrvDebugLine() << "Thread <" << id << "> will be stopped now.";
+    // Woken only after the line above, so that a pausing body's "stopped." follows it.
+    if (m_hStopEvent)
+        SetEvent(m_hStopEvent);
     const DWORD polls = timeoutMs / 100;
     bool finished = IsFinished();
     for (DWORD i = 0; i < polls && !finished; ++i) {

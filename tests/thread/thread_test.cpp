@@ -1,0 +1,323 @@
+#include "debug_capture.h"
+#include "exception.h"
+#include "lock.h"
+#include "thread.h"
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+
+using namespace mrvAPI;
+using qsmtest::DebugCapture;
+
+namespace {
+
+enum class Body {
+    Returns,        // ends at once
+    EndsAfter200Ms, // ends on its own, ignoring the stop request
+    NeverEnds,      // spins on Sleep(10) without looking at the stop request
+    Pauses,         // waits interruptibly with WaitForStop between cycles
+    PollsFlag,      // checks IsStopRequested every 10 ms
+};
+
+class TestThread : public mrvThread {
+public:
+    explicit TestThread(Body body) : mrvThread("Test"), m_Body(body) {}
+    // The body must be gone before this object's members are.
+    ~TestThread() override { Stop(3000); }
+
+    std::atomic<int> runs{0};
+    std::atomic<int> cycles{0};
+    std::atomic<int> completed{0};
+    std::atomic<DWORD> seenId{0};
+
+protected:
+    DWORD ThreadProc() override
+    {
+        seenId = GetCurrentThreadId();
+        ++runs;
+        switch (m_Body) {
+        case Body::Returns:
+            break;
+        case Body::EndsAfter200Ms:
+            Sleep(200);
+            break;
+        case Body::NeverEnds:
+            for (;;) {
+                ++cycles;
+                Sleep(10);
+            }
+        case Body::Pauses:
+            while (!IsStopRequested()) {
+                ++cycles;
+                WaitForStop(10000);
+            }
+            break;
+        case Body::PollsFlag:
+            while (!IsStopRequested()) {
+                ++cycles;
+                Sleep(10);
+            }
+            break;
+        }
+        ++completed;
+        return 0;
+    }
+
+private:
+    Body m_Body;
+};
+
+std::string Line(DWORD id, const char* tail)
+{
+    return "Thread <" + std::to_string(id) + "> " + tail + "\n";
+}
+
+// The captured lines that belong to one thread id, in order.
+std::vector<std::string> LinesOf(const DebugCapture& capture, DWORD id)
+{
+    const std::string prefix = "Thread <" + std::to_string(id) + "> ";
+    std::vector<std::string> lines;
+    for (const std::string& l : capture.Lines())
+        if (l.compare(0, prefix.size(), prefix) == 0)
+            lines.push_back(l);
+    return lines;
+}
+
+// How long Stop(timeout) takes, in milliseconds.
+long long StopTime(TestThread& t, DWORD timeout)
+{
+    const auto start = std::chrono::steady_clock::now();
+    t.Stop(timeout);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!pred()) {
+        if (GetTickCount64() >= end)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+void ExpectIdle(TestThread& t)
+{
+    EXPECT_EQ(t.GetThreadId(), 0u);
+    EXPECT_FALSE(t.IsFinished());
+    EXPECT_FALSE(t.IsStopRequested());
+}
+
+} // namespace
+
+TEST(Thread, StartedAndStoppedLinesComeInOrder)
+{
+    DebugCapture capture;
+    TestThread t(Body::Pauses);
+    t.Start(THREAD_PRIORITY_NORMAL);
+    const DWORD id = t.GetThreadId();
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return t.cycles > 0; }, 2000));
+    EXPECT_FALSE(t.IsFinished());
+    EXPECT_FALSE(t.IsStopRequested());
+    t.Stop(3000);
+
+    EXPECT_EQ(t.seenId.load(), id);
+    EXPECT_EQ(LinesOf(capture, id), (std::vector<std::string>{
+                                        Line(id, "started."),
+                                        Line(id, "will be stopped now."),
+                                        Line(id, "stopped."),
+                                        Line(id, "termination recognized, stop normal."),
+                                    }));
+    ExpectIdle(t);
+}
+
+// The poll step ends early when the thread exits, so only upper bounds are asserted
+// where the body ends by itself.
+TEST(Thread, StopWaitsForABodyThatEndsSoon)
+{
+    const struct {
+        Body body;
+        long long maxMs;
+    } cases[] = {
+        {Body::EndsAfter200Ms, 900}, // about 300 ms at most
+        {Body::Pauses, 500},         // the pause ends on the stop request
+        {Body::PollsFlag, 500},      // the next check sees the flag
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.body));
+        DebugCapture capture;
+        TestThread t(c.body);
+        t.Start(THREAD_PRIORITY_NORMAL);
+        const DWORD id = t.GetThreadId();
+        ASSERT_TRUE(WaitUntil([&] { return t.runs > 0; }, 2000));
+        const long long ms = StopTime(t, 3000);
+        EXPECT_LE(ms, c.maxMs);
+        EXPECT_EQ(t.completed.load(), 1);
+        EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 1u);
+        EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), 0u);
+        EXPECT_EQ(capture.Count(Line(id, "stopped.")), 1u);
+        ExpectIdle(t);
+    }
+}
+
+TEST(Thread, StopTerminatesABodyThatNeverEnds)
+{
+    DebugCapture capture;
+    TestThread t(Body::NeverEnds);
+    t.Start(THREAD_PRIORITY_NORMAL);
+    const DWORD id = t.GetThreadId();
+    ASSERT_TRUE(WaitUntil([&] { return t.cycles > 0; }, 2000));
+    const long long ms = StopTime(t, 3000);
+    EXPECT_GE(ms, 2900);
+    EXPECT_LE(ms, 4500);
+    EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), 1u);
+    EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 0u);
+    EXPECT_EQ(capture.Count(Line(id, "stopped.")), 0u);
+    ExpectIdle(t);
+
+    // The thread is gone: its counter no longer moves.
+    const int cycles = t.cycles;
+    Sleep(50);
+    EXPECT_EQ(t.cycles.load(), cycles);
+}
+
+TEST(Thread, ShortTimeOutDoesNotPoll)
+{
+    {
+        // Already finished: stopped normally without waiting.
+        DebugCapture capture;
+        TestThread t(Body::Returns);
+        t.Start(THREAD_PRIORITY_NORMAL);
+        const DWORD id = t.GetThreadId();
+        ASSERT_TRUE(WaitUntil([&] { return t.IsFinished(); }, 2000));
+        EXPECT_LE(StopTime(t, 50), 500);
+        EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 1u);
+        ExpectIdle(t);
+    }
+    {
+        // Still running: terminated at once.
+        DebugCapture capture;
+        TestThread t(Body::NeverEnds);
+        t.Start(THREAD_PRIORITY_NORMAL);
+        const DWORD id = t.GetThreadId();
+        ASSERT_TRUE(WaitUntil([&] { return t.cycles > 0; }, 2000));
+        EXPECT_LE(StopTime(t, 50), 500);
+        EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), 1u);
+        ExpectIdle(t);
+    }
+}
+
+TEST(Thread, StopOnAnIdleObjectDoesNothing)
+{
+    DebugCapture capture;
+    TestThread t(Body::Pauses);
+    t.Stop(3000);
+    t.Stop(50);
+    EXPECT_TRUE(capture.Lines().empty());
+    ExpectIdle(t);
+
+    t.Start(THREAD_PRIORITY_NORMAL);
+    t.Stop(3000);
+    capture.Clear();
+    t.Stop(3000);
+    EXPECT_TRUE(capture.Lines().empty());
+    EXPECT_EQ(t.runs.load(), 1);
+}
+
+TEST(Thread, SecondStartThrowsAndTheFirstThreadRunsOn)
+{
+    DebugCapture capture;
+    TestThread t(Body::PollsFlag);
+    t.Start(THREAD_PRIORITY_NORMAL);
+    const DWORD id = t.GetThreadId();
+    try {
+        t.Start(THREAD_PRIORITY_NORMAL);
+        FAIL() << "no exception";
+    } catch (const mrvException& e) {
+        EXPECT_EQ(e.GetCode(), mrvE_FAIL);
+        ASSERT_EQ(e.GetStack().size(), 1u);
+        const std::string head = "Thread already started. Caused in <mrvAPI::mrvThread::Start()> [baseapi\\src\\thread, ";
+        EXPECT_EQ(e.GetStack()[0].rfind(head, 0), 0u) << e.GetStack()[0];
+    }
+    EXPECT_EQ(t.GetThreadId(), id);
+    const int before = t.cycles;
+    EXPECT_TRUE(WaitUntil([&] { return t.cycles > before + 2; }, 2000));
+    EXPECT_EQ(capture.Count(Line(id, "started.")), 1u);
+    t.Stop(3000);
+    EXPECT_EQ(t.runs.load(), 1);
+    EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 1u);
+}
+
+TEST(Thread, StartAfterStopRunsTheBodyOnANewThread)
+{
+    DebugCapture capture;
+    TestThread t(Body::Pauses);
+    t.Start(THREAD_PRIORITY_NORMAL);
+    const DWORD first = t.GetThreadId();
+    ASSERT_TRUE(WaitUntil([&] { return t.runs == 1; }, 2000));
+    t.Stop(3000);
+
+    t.Start(THREAD_PRIORITY_BELOW_NORMAL);
+    const DWORD second = t.GetThreadId();
+    ASSERT_TRUE(WaitUntil([&] { return t.runs == 2; }, 2000));
+    EXPECT_NE(second, 0u);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(t.seenId.load(), second);
+    EXPECT_FALSE(t.IsStopRequested()); // cleared by the new start
+    t.Stop(3000);
+    EXPECT_EQ(t.completed.load(), 2);
+    EXPECT_EQ(capture.Count(Line(second, "started.")), 1u);
+    EXPECT_EQ(capture.Count(Line(second, "termination recognized, stop normal.")), 1u);
+}
+
+TEST(Lock, NullGuardThrowsAndLocksNothing)
+{
+    try {
+        mrvLock guard(nullptr);
+        FAIL() << "no exception";
+    } catch (const mrvException& e) {
+        EXPECT_EQ(e.GetCode(), mrvE_POINTER);
+        ASSERT_EQ(e.GetStack().size(), 1u);
+        const std::string head =
+            "Invalid null pointer parameter <pCS>. Caused in <mrvAPI::mrvLock::mrvLock()> [baseapi\\inc\\lock, ";
+        EXPECT_EQ(e.GetStack()[0].rfind(head, 0), 0u) << e.GetStack()[0];
+    }
+}
+
+TEST(Lock, GuardIsReentrantAndExcludesOtherThreads)
+{
+    mrvCriticalSection cs("Test");
+    EXPECT_EQ(cs.GetName(), "Test");
+    auto otherThreadGets = [&] {
+        bool got = false;
+        std::thread other([&] {
+            got = cs.TryEnter();
+            if (got)
+                cs.Leave();
+        });
+        other.join();
+        return got;
+    };
+    {
+        mrvLock outer(&cs);
+        {
+            mrvLock inner(&cs); // the owning thread may take it again
+            EXPECT_FALSE(otherThreadGets());
+        }
+        EXPECT_FALSE(otherThreadGets());
+    }
+    EXPECT_TRUE(otherThreadGets());
+
+    // Left also when an exception passes.
+    try {
+        mrvLock guard(&cs);
+        throw 1;
+    } catch (int) {
+    }
+    EXPECT_TRUE(otherThreadGets());
+}
