@@ -58,7 +58,31 @@ TEST_F(App, APrinterErrorRaisesItsWindowWithTheTranslatedBox)
     HWND hMain = MainWindow(L"A", L"FILE:");
     EXPECT_EQ(box.owner, hMain);
     EXPECT_TRUE(IsWindowVisible(hMain));
+    ASSERT_TRUE(qsmtest::CloseMessageBox(hBox));
+
+    // Minimised, the window still polls; the next error (8 s into the scenario)
+    // brings it back with its box, and the page shows the values of that step.
+    ShowWindow(hMain, SW_MINIMIZE);
+    ASSERT_TRUE(Eventually([&] { return IsIconic(hMain) != FALSE; }, 5000));
+    hBox = WaitForMessageBox(m_Program.Pid(), 15000);
+    ASSERT_NE(hBox, nullptr);
+    const qsmtest::MessageBoxView next = qsmtest::ReadMessageBox(hBox);
+    EXPECT_EQ(next.caption, mrvLanguages::GetText(62) + L" 0x00000130");
+    EXPECT_EQ(next.text, mrvLanguages::GetText(72));
+    EXPECT_EQ(next.owner, hMain);
+    EXPECT_FALSE(IsIconic(hMain));
+    EXPECT_TRUE(IsWindowVisible(hMain));
     EXPECT_TRUE(qsmtest::CloseMessageBox(hBox));
+    // The status comes after the two bars in a cycle.
+    HWND hList = FindControl(hMain, IDC_STATUS_LIST);
+    EXPECT_TRUE(Eventually(
+        [&] {
+            const std::vector<std::wstring> lines = ListLines(hList);
+            return !lines.empty() && lines.back() == mrvLanguages::GetText(47);
+        },
+        5000));
+    EXPECT_EQ(SendMessageW(FindControl(hMain, IDC_INK_LEVEL), PBM_GETPOS, 0, 0), 55);
+    EXPECT_EQ(SendMessageW(FindControl(hMain, IDC_UV_LAMP), PBM_GETPOS, 0, 0), 0);
 }
 
 } // namespace
