@@ -453,6 +453,38 @@ TEST_F(TrayWindow, ShowByNameShowsOnlyThatPrinterAndShowAllShowsEvery)
     EXPECT_EQ(Visibility(), (std::vector<bool>{true, true}));
 }
 
+// A settings change delivered while a rebuild creates a window (here: sent from a
+// creation hook) is folded into one more pass, never run inside the first.
+HHOOK g_hNestingHook = nullptr;
+HWND g_hNestingTray = nullptr;
+
+LRESULT CALLBACK SendSettingChangeOnCreate(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND && g_hNestingTray) {
+        const HWND hTray = g_hNestingTray;
+        g_hNestingTray = nullptr;
+        SendMessageW(hTray, WM_SETTINGCHANGE, 0, 0);
+    }
+    return CallNextHookEx(g_hNestingHook, code, wParam, lParam);
+}
+
+TEST_F(TrayWindow, SettingChangeDuringARebuildRunsAsOneMorePass)
+{
+    Install(L"A", L"FILE:");
+    Build();
+    Install(L"B", L"FILE:");
+    g_hNestingHook = SetWindowsHookExW(WH_CBT, &SendSettingChangeOnCreate, nullptr, GetCurrentThreadId());
+    ASSERT_NE(g_hNestingHook, nullptr);
+    g_hNestingTray = Tray();
+    qsmtest::DebugCapture capture;
+    SettingChange();
+    UnhookWindowsHookEx(g_hNestingHook);
+    EXPECT_EQ(g_hNestingTray, nullptr);
+    EXPECT_EQ(capture.Count("WM_SETTINGCHANGE Printer name changed"), 2u);
+    // Run inside the first pass, the second would build B's dialog twice.
+    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"A", L"FILE:"), Entry(L"B", L"FILE:")}));
+}
+
 // A dialog whose error box is open when its printer goes: it must not be deleted
 // under its own window procedure. It is hidden at once and deleted after the box.
 TEST_F(TrayWindow, DialogRemovedBehindItsErrorBoxIsDeletedAfterTheBoxCloses)
