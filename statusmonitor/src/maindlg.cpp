@@ -197,6 +197,7 @@ void mrvMainDialog::OnError(LPARAM lParam)
     const std::wstring code = mrvUtils::M2W(record.code);
     Show();
     SetForeground();
+    BringWindowToTop(m_hWnd);
     mrvLanguages::ShowError(code, text, m_hWnd);
 }
 
