@@ -33,8 +33,8 @@ HINSTANCE ModuleInstance()
 } // namespace
 
 mrvMainDialog::mrvMainDialog(const mrvPrinter& printer)
-    : mrvDialog("MainDlg", nullptr), m_pTab(nullptr), m_Busy(false), m_SaveRunning(false), m_hWaitCursor(nullptr),
-      m_hArrowCursor(nullptr), m_Printer(printer), m_UpdateTime(1000), m_DlgProcDepth(0)
+    : mrvDialog("MainDlg", nullptr), m_Printer(printer), m_pTab(nullptr), m_Busy(false), m_SaveRunning(false),
+      m_hWaitCursor(nullptr), m_hArrowCursor(nullptr), m_UpdateTime(1000), m_DlgProcDepth(0)
 {
     mrvLock lock(&MainDialogVectorLock());
     m_hWaitCursor = LoadCursorW(nullptr, IDC_WAIT);
@@ -197,6 +197,8 @@ void mrvMainDialog::OnError(LPARAM lParam)
     const std::wstring code = mrvUtils::M2W(record.code);
     Show();
     SetForeground();
+    // Activation does not raise a covered window on every system; the box's
+    // owner must be on top before the box appears.
     BringWindowToTop(m_hWnd);
     mrvLanguages::ShowError(code, text, m_hWnd);
 }

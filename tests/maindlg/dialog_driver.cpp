@@ -3,8 +3,8 @@
 
 namespace mdtest {
 
-DialogDriver::DialogDriver(std::wstring prefix, UINT command, std::function<void(HWND)> act)
-    : m_Prefix(std::move(prefix)), m_Command(command), m_Act(std::move(act)), m_Stop(false), m_Seen(0)
+DialogDriver::DialogDriver(std::wstring prefix, std::function<UINT(HWND)> act)
+    : m_Prefix(std::move(prefix)), m_Act(std::move(act)), m_Stop(false), m_Seen(0)
 {
     m_Thread = std::thread([this] { Run(); });
 }
@@ -27,10 +27,9 @@ void DialogDriver::Run()
         HWND hWnd = qsmtest::WaitForMessageBoxPrefix(m_Prefix, 20);
         if (!hWnd)
             continue;
-        if (m_Act)
-            m_Act(hWnd);
+        const UINT command = m_Act(hWnd);
         ++m_Seen;
-        PostMessageW(hWnd, WM_COMMAND, m_Command, 0);
+        PostMessageW(hWnd, WM_COMMAND, command, 0);
         const ULONGLONG end = GetTickCount64() + 5000;
         while (IsWindow(hWnd) && GetTickCount64() < end)
             Sleep(10);

@@ -198,9 +198,10 @@ TEST_P(ErrorReport, ShowsTheHiddenWindowAndItsBox)
     HWND hDlg = Dlg();
     qsmtest::MessageBoxView seen;
     bool visibleAtBox = false;
-    mdtest::DialogDriver closer(L"ERROR 0x", IDOK, [&](HWND box) {
+    mdtest::DialogDriver closer(L"ERROR 0x", [&](HWND box) -> UINT {
         seen = qsmtest::ReadMessageBox(box);
         visibleAtBox = IsWindowVisible(hDlg) != FALSE;
+        return IDOK;
     });
     ASSERT_TRUE(PostText(hDlg, mrvWM_ERROR, c.record.c_str()));
     // The box, if any, is shown and closed inside this pump.
@@ -255,9 +256,10 @@ TEST_F(MainDialogTest, ErrorBringsACoveredWindowToTheFront)
 
     bool aboveAtBox = false;
     HWND owner = nullptr;
-    mdtest::DialogDriver closer(L"ERROR 0x", IDOK, [&](HWND box) {
+    mdtest::DialogDriver closer(L"ERROR 0x", [&](HWND box) -> UINT {
         owner = GetWindow(box, GW_OWNER);
         aboveAtBox = IsAbove(hDlg, cover);
+        return IDOK;
     });
     ASSERT_TRUE(PostText(hDlg, mrvWM_ERROR, "0000012A0041"));
     ASSERT_TRUE(PumpUntil([&] { return closer.Seen() == 1; }, 10000));
