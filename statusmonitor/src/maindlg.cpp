@@ -30,6 +30,13 @@ HINSTANCE ModuleInstance()
     return GetModuleHandleW(nullptr);
 }
 
+// The log box lies on top of a page as its sibling. Without this a page that
+// repaints during a save (uncovered, a new status line) paints over the box.
+void ClipSiblings(HWND hPage)
+{
+    SetWindowLongPtrW(hPage, GWL_STYLE, GetWindowLongPtrW(hPage, GWL_STYLE) | WS_CLIPSIBLINGS);
+}
+
 } // namespace
 
 mrvMainDialog::mrvMainDialog(const mrvPrinter& printer)
@@ -66,11 +73,13 @@ void mrvMainDialog::OnCreate()
     m_pMonitor = std::make_unique<mrvMonitor>(this, m_Printer);
     m_pMonitor->Create(ModuleInstance(), IDD_MONITOR, x, y);
     m_pMonitor->Hide();
+    ClipSiblings(m_pMonitor->GetHwnd());
     m_pTab->AddTab(11, m_pMonitor.get());
 
     m_pInfo = std::make_unique<mrvInfo>(this, m_Printer);
     m_pInfo->Create(ModuleInstance(), IDD_INFO, x, y);
     m_pInfo->Hide();
+    ClipSiblings(m_pInfo->GetHwnd());
     m_pTab->AddTab(12, m_pInfo.get());
 
     m_pTab->ShowSelectedPage();

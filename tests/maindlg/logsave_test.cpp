@@ -16,6 +16,16 @@ namespace {
 
 const wchar_t* const kSaveAs = L"Save As";
 
+// Whether painting in hWnd reaches this screen point.
+bool ReachesPoint(HWND hWnd, POINT screen)
+{
+    HDC dc = GetDC(hWnd);
+    ScreenToClient(hWnd, &screen);
+    const bool visible = PtVisible(dc, screen.x, screen.y) != FALSE;
+    ReleaseDC(hWnd, dc);
+    return visible;
+}
+
 class LogSave : public mdtest::MainDialogTest {
 protected:
     // Presses the save-log button on the Info page as the user does; returns when
@@ -54,6 +64,14 @@ protected:
         MapWindowPoints(nullptr, Dlg(), reinterpret_cast<POINT*>(&placed), 2);
         EXPECT_EQ(placed.left, (client.right - (placed.right - placed.left)) >> 1);
         EXPECT_EQ(placed.top, (client.bottom - (placed.bottom - placed.top)) >> 1);
+
+        // The page below, and its file list, repaint around the box, not over it.
+        RECT screen = {};
+        GetWindowRect(box, &screen);
+        const POINT middle = {(screen.left + screen.right) / 2, (screen.top + screen.bottom) / 2};
+        EXPECT_FALSE(ReachesPoint(InfoPage(), middle));
+        EXPECT_FALSE(ReachesPoint(GetDlgItem(InfoPage(), 1013), middle));
+        EXPECT_TRUE(ReachesPoint(box, middle));
     }
 
     // A press while the save runs must come back at once without a second
