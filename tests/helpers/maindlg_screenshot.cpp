@@ -1,5 +1,5 @@
 // Shows the real main dialog of a test printer, fed with a few status messages
-// as its worker would post them, so that scripts/screenshots-main.sh can take
+// as its worker would post them, so that scripts/screenshots.sh can take
 // pictures of it.
 //
 //   maindlg_screenshot.exe <monitor|info|logbox> <ready file> <done file> <language folder>
