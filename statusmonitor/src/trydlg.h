@@ -1,0 +1,53 @@
+#pragma once
+#include "dialog.h"
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mrvAPI {
+class mrvPopupMenu;
+class mrvPrinter;
+}
+class mrvMainDialog;
+
+// The hidden top-level window behind the notification-area icon. Owns one main
+// dialog per monitored printer, in tray-menu order, and the current popup menu.
+class mrvTryDialog : public mrvAPI::mrvDialog {
+public:
+    mrvTryDialog();
+    ~mrvTryDialog() override;
+
+    INT_PTR DlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+
+    // A printer is monitored unless its port name begins with "COM".
+    static bool IsMonitored(const mrvAPI::mrvPrinter& printer);
+    static UINT CountMonitoredPrinters();
+
+    void ShowAll();
+    void ShowByName(const std::wstring& name);
+    void updateDialogList();
+
+    size_t GetDialogCount() const { return m_Dialogs.size(); }
+    mrvMainDialog* GetDialog(size_t index) const { return m_Dialogs[index]; }
+    size_t GetRetiredCount() const { return m_Retired.size(); }
+
+    static constexpr UINT kCmdExit = 2000;
+    static constexpr UINT kCmdFirstPrinter = 2001;
+    static constexpr UINT kIconCallback = WM_USER;
+
+private:
+    void ShowTrayMenu();
+    void addMenuEntries(mrvAPI::mrvPopupMenu* pMenu);
+    void AddDialog(const mrvAPI::mrvPrinter& printer);
+    void RemoveDialog(mrvMainDialog* pDialog);
+    void ReapRetired();
+    void RebuildDialogList();
+
+    std::unique_ptr<mrvAPI::mrvPopupMenu> m_pPopupMenu;
+    std::vector<mrvMainDialog*> m_Dialogs;
+    // Removed dialogs whose window procedure was still running below; deleted
+    // once it has returned.
+    std::vector<mrvMainDialog*> m_Retired;
+    bool m_Updating;
+    bool m_UpdateAgain;
+};
