@@ -4,6 +4,8 @@
 #include "dialog.h"
 #include "messages.h"
 #include "printer.h"
+#include "printerstate.h"
+#include "settings.h"
 #include "socket.h"
 #include <cstring>
 #include <cwchar>
@@ -19,8 +21,39 @@ static_assert(mrvMSG_PRINTJOB == mrvWM_PRINTJOB, "answer.h and messages.h disagr
 static_assert(mrvMSG_ERROR == mrvWM_ERROR, "answer.h and messages.h disagree");
 
 namespace {
+
 constexpr int32_t kStatusTimeoutMs = 1000;
+constexpr int32_t kLogTimeoutMs = 180000;
+constexpr uint32_t kLogLength = 326656;
+constexpr BYTE kCmdLog = 4;
+constexpr BYTE kCmdNumber = 9;
+constexpr BYTE kPolledChain[] = {1, 2, 3, 6, 7};
+
+void ErrorBox(const wchar_t* text)
+{
+    MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
 }
+
+// Owns a file handle; closed once.
+class mrvFileHandle {
+public:
+    explicit mrvFileHandle(HANDLE h) : m_h(h) {}
+    ~mrvFileHandle()
+    {
+        if (m_h != INVALID_HANDLE_VALUE)
+            CloseHandle(m_h);
+    }
+    mrvFileHandle(const mrvFileHandle&) = delete;
+    mrvFileHandle& operator=(const mrvFileHandle&) = delete;
+
+    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
+
+} // namespace
 
 mrvUpdate::mrvUpdate(mrvDialog* pOwner, mrvPrinter* pPrinter, DWORD updateTime)
     : mrvThread("LMUpdate"), m_IPCAccess("IPCAccess"), m_pOwner(pOwner), m_hOwner(nullptr), m_pPrinter(pPrinter),
@@ -29,7 +62,8 @@ mrvUpdate::mrvUpdate(mrvDialog* pOwner, mrvPrinter* pPrinter, DWORD updateTime)
 {
 }
 
-mrvUpdate::mrvUpdate(HWND hOwner, mrvPrinter* pPrinter, DWORD updateTime) : mrvUpdate(static_cast<mrvDialog*>(nullptr), pPrinter, updateTime)
+mrvUpdate::mrvUpdate(HWND hOwner, mrvPrinter* pPrinter, DWORD updateTime)
+    : mrvUpdate(static_cast<mrvDialog*>(nullptr), pPrinter, updateTime)
 {
     m_hOwner = hOwner;
 }
@@ -94,6 +128,7 @@ bool mrvUpdate::OpenConnection(DWORD port)
 
 void mrvUpdate::ReleaseConnection()
 {
+    // Releasing closes the handle.
     m_pConnection.reset();
 }
 
@@ -101,7 +136,8 @@ bool mrvUpdate::SendRequest(BYTE command, UINT index, const std::string& payload
 {
     if (!m_pConnection || m_pConnection->HasError())
         return false;
-    const std::string answer = m_pConnection->SocketRequestData(BuildRequest(command, index, payload), kStatusTimeoutMs, 0);
+    const std::string answer =
+        m_pConnection->SocketRequestData(BuildRequest(command, index, payload), kStatusTimeoutMs, 0);
     if (m_pConnection->HasError()) {
         DebugOut("SOCKET_API: Connection closed.");
         if (m_pConnection->Close() != 0)
@@ -145,9 +181,154 @@ void mrvUpdate::PostBufferText(UINT message, char* buffer, const std::string& te
     PostText(GetOwnerWindow(), message, buffer);
 }
 
+UINT mrvUpdate::GetPrinterIndex() const
+{
+    return m_pPrinter ? mrvPrinter::IndexOf(*m_pPrinter) : mrvPrinter::GetCount();
+}
+
+mrvUpdate::Requests mrvUpdate::TakeRequests()
+{
+    mrvLock lock(&m_RequestLock);
+    const Requests requests{m_Active, m_LogRequested};
+    m_LogRequested = false;
+    return requests;
+}
+
 DWORD mrvUpdate::ThreadProc()
 {
-    while (!WaitForStop(m_UpdateTime)) {
+    m_LastError.clear();
+    bool numberReceived = false;
+    while (!IsStopRequested()) {
+        const Requests requests = TakeRequests();
+        if (!requests.active) {
+            ReleaseConnection();
+            numberReceived = false;
+        }
+        // A connection broken by the state check or a download is not polled again:
+        // reconnect instead of leaving the window without status.
+        if (m_pConnection && m_pConnection->HasError())
+            DropBrokenConnection();
+        if (!m_pConnection && (requests.active || requests.logRequested))
+            ConnectToMonitor();
+        if (IsStopRequested())
+            break;
+        {
+            mrvLock lock(&m_IPCAccess);
+            if (requests.logRequested)
+                HandleLogRequest();
+            if (m_pConnection && requests.active)
+                Poll(numberReceived);
+        }
+        if (WaitForStop(m_UpdateTime))
+            break;
     }
     return 0;
+}
+
+void mrvUpdate::ConnectToMonitor()
+{
+    DWORD port = 0;
+    bool connected = false;
+    // Without a port there is nothing to connect to: the same as a refused connect.
+    if (mrvSettings::ReadTcpPort(port)) {
+        try {
+            connected = OpenConnection(port);
+        } catch (const char* text) {
+            mrvDebugLine() << "mrvUpdate::ThreadProc: " << text;
+        } catch (...) {
+            mrvDebugLine() << "mrvUpdate::ThreadProc: connection not created";
+        }
+    }
+    if (connected)
+        return;
+    mrvDebugLine() << "mrvUpdate::ThreadProc: Connection failed, try to start language monitor.";
+    StartLanguageMonitor();
+}
+
+void mrvUpdate::StartLanguageMonitor()
+{
+    // Opening the printer makes the spooler load the driver's language monitor.
+    if (!m_pPrinter || mrvPrinter::GetCount() == 0)
+        return;
+    try {
+        mrvPrinter printer(*m_pPrinter);
+        printer.Open();
+        printer.Close();
+    } catch (...) {
+        mrvDebugLine() << "mrvUpdate::ThreadProc";
+    }
+}
+
+void mrvUpdate::DropBrokenConnection()
+{
+    DebugOut("SOCKET_API: Connection closed.");
+    if (m_pConnection->Close() != 0)
+        DebugOut("SOCKET_API: Connection socket close failed.");
+    m_pConnection.reset();
+}
+
+void mrvUpdate::HandleLogRequest()
+{
+    if (m_pConnection)
+        SaveLog();
+    else if (!IsStopRequested())
+        ErrorBox(L"Internal error - no connection to language monitor.");
+    PostMessageW(GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
+}
+
+void mrvUpdate::Poll(bool& numberReceived)
+{
+    const UINT index = GetPrinterIndex();
+    CheckPrinterState(index);
+    if (!numberReceived)
+        numberReceived = SendRequest(kCmdNumber, index);
+    for (BYTE command : kPolledChain)
+        if (!SendRequest(command, index))
+            break;
+}
+
+void mrvUpdate::CheckPrinterState(UINT index)
+{
+    SocketAPI* connection = m_pConnection.get();
+    if (!connection)
+        return;
+    const mrvExchange exchange = [connection, index](uint8_t command) {
+        return connection->SocketRequestData(BuildRequest(command, index), kStatusTimeoutMs, 0);
+    };
+    const mrvLineSink debugOut = [](const std::string& line) { DebugOut(line.c_str()); };
+    std::string record;
+    if (RunPrinterStateCheck(m_LastError, m_LastJobId, GetCurrentThreadId(), exchange, debugOut, record))
+        PostBufferText(mrvWM_ERROR, m_ErrorText, record);
+}
+
+void mrvUpdate::SaveLog()
+{
+    if (!m_pConnection)
+        return;
+    const std::string answer =
+        m_pConnection->SocketRequestData(BuildRequest(kCmdLog, GetPrinterIndex()), kLogTimeoutMs, kLogLength);
+    mrvDebugLine() << "LANG__ReadFromLANPrinter SaveLog Size " << answer.size();
+    // A stop cuts the download short: neither a partial file nor a box that would hold the stop up.
+    if (IsStopRequested())
+        return;
+    if (answer.empty() || static_cast<unsigned char>(answer[0]) != 0x84) {
+        ErrorBox(L"Internal error, can't download log file.");
+        return;
+    }
+    std::wstring path;
+    {
+        mrvLock lock(&m_RequestLock);
+        path = m_LogFileName;
+    }
+    mrvFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        ErrorBox(L"Can't open file to write.");
+        return;
+    }
+    // The single code byte 0x84 carries no log: the file is created empty.
+    if (answer.size() > 2) {
+        DWORD written = 0;
+        WriteFile(file.Get(), answer.data() + 2, static_cast<DWORD>(answer.size() - 2), &written, nullptr);
+    }
 }

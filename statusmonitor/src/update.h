@@ -28,6 +28,10 @@ public:
     static std::string BuildRequest(BYTE command, UINT index, const std::string& payload = std::string());
     // A polled request; true when an answer came and was handled.
     bool SendRequest(BYTE command, UINT index, const std::string& payload = std::string());
+    // The job and error check; posts a newly detected printer error.
+    void CheckPrinterState(UINT index);
+    // Fetches the printer's log into the log file (message boxes on failure).
+    void SaveLog();
 
 protected:
     DWORD ThreadProc() override;
@@ -37,6 +41,17 @@ protected:
     SocketAPI* GetConnection() const { return m_pConnection.get(); }
 
 private:
+    struct Requests {
+        bool active;
+        bool logRequested;
+    };
+    Requests TakeRequests();
+    void ConnectToMonitor();
+    void StartLanguageMonitor();
+    void DropBrokenConnection();
+    void HandleLogRequest();
+    void Poll(bool& numberReceived);
+    UINT GetPrinterIndex() const;
     HWND GetOwnerWindow() const;
     void PostNumber(UINT message, WPARAM value);
     void PostBufferText(UINT message, char* buffer, const std::string& text);

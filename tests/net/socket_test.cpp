@@ -180,7 +180,7 @@ TEST(SocketRequestData, SlowPeersAndCancelledWaits)
     EXPECT_LT(cancelMore.elapsed, 1000u);
     EXPECT_EQ(preCancelled.answer, "");
     EXPECT_FALSE(preCancelled.error);
-    EXPECT_LT(preCancelled.elapsed, 200u);
+    EXPECT_LT(preCancelled.elapsed, 500u);
 
     EXPECT_EQ(capture.Count("SocketAPI::SocketRequestData 3 < 100\n"), 2u);
     EXPECT_EQ(capture.Count("SocketAPI::SocketRequestData Break 2"), 2u); // partial and cancelMore

@@ -145,7 +145,7 @@ bool FakeLanguageMonitor::WaitForClosed(int count, DWORD timeoutMs) const
     return WaitFor([&] { return Closed() >= count; }, timeoutMs);
 }
 
-std::vector<LONGLONG> FakeLanguageMonitor::ReplyTimes() const
+std::vector<FakeLanguageMonitor::ReplyTime> FakeLanguageMonitor::ReplyTimes() const
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     return m_ReplyTimes;
@@ -266,7 +266,7 @@ FakeLanguageMonitor::Outcome FakeLanguageMonitor::React(SOCKET connection, const
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
         std::lock_guard<std::mutex> lock(m_Mutex);
-        m_ReplyTimes.push_back(now.QuadPart);
+        m_ReplyTimes.push_back(ReplyTime{static_cast<uint8_t>(request[0]), now.QuadPart});
     }
     return reply.close ? Outcome::Close : Outcome::KeepOpen;
 }

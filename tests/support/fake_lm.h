@@ -67,8 +67,12 @@ public:
     // Stops listening (later connects are refused) and drops the current connection.
     void Refuse();
 
-    // QueryPerformanceCounter values taken when the last burst of each reply was sent.
-    std::vector<LONGLONG> ReplyTimes() const;
+    // When the last burst of each reply was sent (QueryPerformanceCounter), in order.
+    struct ReplyTime {
+        uint8_t command;
+        LONGLONG counter;
+    };
+    std::vector<ReplyTime> ReplyTimes() const;
 
 private:
     enum class Outcome { KeepOpen, Close };
@@ -94,7 +98,7 @@ private:
     std::map<uint8_t, std::deque<LmReply>> m_Queued;
     std::deque<LmReply> m_Next;
     std::vector<std::string> m_Requests;
-    std::vector<LONGLONG> m_ReplyTimes;
+    std::vector<ReplyTime> m_ReplyTimes;
     int m_Accepted;
     int m_Closed;
 };
