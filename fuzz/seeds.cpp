@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -71,6 +72,63 @@ void WriteErrorRecords(const std::string& folder)
     w.Add("lower_case_hex", "00000305006f0070");
 }
 
+// A printer-state script: each answer as a length byte (255: two length bytes
+// follow, low byte first) and its bytes.
+std::string Script(const std::vector<std::string>& answers)
+{
+    std::string script;
+    for (const std::string& answer : answers) {
+        if (answer.size() < 255) {
+            script += static_cast<char>(answer.size());
+        } else {
+            script += static_cast<char>(255);
+            script += static_cast<char>(answer.size() & 0xFF);
+            script += static_cast<char>(answer.size() >> 8);
+        }
+        script += answer;
+    }
+    return script;
+}
+
+// The answers of one full check at a time of a scenario.
+void AddCheck(std::vector<std::string>& answers, lmsim::Session& session, uint64_t ms)
+{
+    for (uint8_t command : {lmsim::CmdGate, lmsim::CmdDriverJob, lmsim::CmdPrinterJob, lmsim::CmdError})
+        answers.push_back(session.Answer(command, 0, ms).bytes);
+}
+
+void WritePrinterStates(const std::string& folder)
+{
+    Writer w(folder, "printerstate");
+    const lmsim::Scenario demo(lmsim::ScenarioKind::Demo, 64, 1);
+    lmsim::Session demoSession(demo);
+    std::vector<std::string> answers;
+    // The first job's ink error, the hand-over to the next job and the media jam.
+    for (uint64_t ms : {4000, 6000, 8000, 16000, 23100, 23600, 36000, 37000, 42000})
+        AddCheck(answers, demoSession, ms);
+    w.Add("lmsim_demo", Script(answers));
+
+    const lmsim::Scenario errors(lmsim::ScenarioKind::Errors, 64, 1);
+    lmsim::Session errorSession(errors);
+    answers.clear();
+    for (uint64_t ms = 0; ms < 48000; ms += 4000)
+        AddCheck(answers, errorSession, ms);
+    w.Add("lmsim_errors", Script(answers));
+
+    const std::string gate = Bytes({0x85, 0x00, 0x01, 0x00, 0x00, 0x00});
+    const std::string job17 = Bytes({0x8C, 0x00}) + "17";
+    const std::string printer17 = Bytes({0x8B, 0x00}) + "17";
+    const std::string error12A = Bytes({0x8A, 0x00}) + "0000012A" + lmsim::EncodeErrorText("Ink tank empty");
+    w.Add("gate_of_four_bytes", Script({Bytes({0x85, 0x00, 0x01, 0x00})}));
+    w.Add("jobs_differ", Script({gate, job17, printer17, error12A, gate, job17, Bytes({0x8B, 0x00}) + "16"}));
+    w.Add("error_twice_then_clear", Script({gate, job17, printer17, error12A, gate, job17, printer17, error12A, gate,
+                                            job17, printer17, Bytes({0x8A, 0x00}) + "00000000"}));
+    w.Add("short_answers", Script({gate, Bytes({0x8C}), gate, job17, Bytes({0x8B}), gate, job17, printer17,
+                                   Bytes({0x8A})}));
+    w.Add("long_error_text",
+          Script({gate, job17, printer17, Bytes({0x8A, 0x00}) + "00000201" + std::string(1100, 'A')}));
+}
+
 void WriteTexts(const std::string& folder)
 {
     Writer w(folder, "textrules");
@@ -91,6 +149,7 @@ int main(int argc, char** argv)
     }
     WriteAnswers(argv[1]);
     WriteErrorRecords(argv[1]);
+    WritePrinterStates(argv[1]);
     WriteTexts(argv[1]);
     return 0;
 }
