@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes as a language file: TinyXML parses them, the product's
-// tree builder turns the document into configuration nodes (with a portable
+// Feeds arbitrary bytes as a language file: the product's parsing step hands them
+// to TinyXML, its tree builder turns the document into configuration nodes (with a portable
 // UTF-8 conversion in place of mrvUtils::M2W), and the tree is walked the way
 // the language catalogue reads it.
 #include "configtree.h"
@@ -66,11 +66,12 @@ size_t Walk(const mrvConfigNode& node, const TiXmlElement& element)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    if (document.Error())
+    if (!mrvAPI::ParseConfigText(document, bytes)) {
+        FUZZ_CHECK(document.Error());
         return 0;
+    }
     const TiXmlElement* root = document.RootElement();
     if (!root)
         return 0;
