@@ -34,7 +34,9 @@ for t in "${targets[@]}"; do
     [ -x "$exe" ] || { echo "fuzz $t: no program $exe"; failed+=("$t"); continue; }
 
     regressions=("$top/fuzz/regressions/$t"/*)
+    replayed=""
     if [ -e "${regressions[0]}" ]; then
+        replayed="${#regressions[@]} regression inputs pass; "
         if ! "$exe" "${regressions[@]}" >"$log" 2>&1; then
             tail -n 30 "$log"
             echo "fuzz $t: a regression input fails again (log: $log)"
@@ -54,7 +56,7 @@ for t in "${targets[@]}"; do
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
         units=$(find "$work" -type f | wc -l)
-        echo "fuzz $t: ${runs:-?} runs in ${seconds} s, ${speed:-?} exec/s, $units inputs in the working corpus; no crash"
+        echo "fuzz $t: $replayed${runs:-?} runs in ${seconds} s, ${speed:-?} exec/s, $units inputs in the working corpus; no crash"
     else
         grep -m1 -A40 '^==[0-9]*==ERROR\|property failed\|runtime error\|deadly signal' "$log" | head -n 40
         echo "fuzz $t: CRASH; input saved under $artifacts/ (log: $log)"
