@@ -328,7 +328,10 @@ void mrvUpdate::SaveLog()
     }
     // The single code byte 0x84 carries no log: the file is created empty.
     if (answer.size() > 2) {
+        const DWORD size = static_cast<DWORD>(answer.size() - 2);
         DWORD written = 0;
-        WriteFile(file.Get(), answer.data() + 2, static_cast<DWORD>(answer.size() - 2), &written, nullptr);
+        // A full disk must not pass for a saved log.
+        if (!WriteFile(file.Get(), answer.data() + 2, size, &written, nullptr) || written != size)
+            ErrorBox(L"Can't write the whole log to the file.");
     }
 }

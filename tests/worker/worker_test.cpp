@@ -409,6 +409,9 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
     } cases[] = {
         {"unwritable path", L"C:\\no-such-folder\\deeper\\printer.log", LmReply::Answer(FullLogAnswer()), false,
          "Can't open file to write."},
+        // Wine maps Z: to the host's root; its /dev/full refuses every write with "disk full".
+        {"disk full", L"Z:\\dev\\full", LmReply::Answer(FullLogAnswer()), false,
+         "Can't write the whole log to the file."},
         {"wrong answer code", TempFile(L"wrong.log"), LmReply::Answer(FullLogAnswer(0x85)), false,
          "Internal error, can't download log file."},
         {"language monitor down", TempFile(L"down.log"), LmReply::Silence(), true,
@@ -437,7 +440,9 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
         EXPECT_TRUE(order) << "WM_USER+1 came before the box was closed";
         EXPECT_EQ(closer.Text(), c.box);
         std::string bytes;
-        EXPECT_FALSE(ReadFileBytes(c.file, bytes));
+        if (c.file.rfind(L"Z:", 0) != 0) {
+            EXPECT_FALSE(ReadFileBytes(c.file, bytes));
+        }
         if (c.monitorDown) {
             EXPECT_EQ(capture.Count("mrvUpdate::ThreadProc: Connection failed, try to start language monitor.\n"), 1u);
         }
