@@ -270,5 +270,6 @@ void mrvMainDialog::OnLogDone()
     m_pLogBox.reset();
     EnableWindow(GetDlgItem(m_hWnd, IDC_TAB), TRUE);
     Update();
-    m_pUpdate->SetActive(true);
+    // The user may have closed the window while the save ran: poll only if it is shown.
+    m_pUpdate->SetActive(IsWindowVisible(m_hWnd) != FALSE);
 }
