@@ -1,11 +1,21 @@
 # Entry points. Every target installs what it misses (scripts/setup.sh) first.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
+# Native fuzz targets: their own build folder, and seconds per target for `make fuzz`.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
 .PHONY: test demo build setup configure bench fuzz clean
 
+# A short run of every fuzz target keeps them building and replays their regression
+# inputs; ctest runs after it either way, so its summary stays the last line.
 test: build
-	scripts/run-tests.sh $(BUILD)
+	@fuzz=0; FUZZ_SECONDS=3 FUZZ_SEED=1 JOBS=$(JOBS) scripts/run-fuzz.sh $(FUZZ_BUILD) || fuzz=$$?; \
+	scripts/run-tests.sh $(BUILD); tests=$$?; \
+	[ $$tests -ne 0 ] && exit $$tests; exit $$fuzz
+
+fuzz: setup
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) scripts/run-fuzz.sh $(FUZZ_BUILD)
 
 bench: build
 	scripts/run-bench.sh $(BUILD)
@@ -25,4 +35,4 @@ setup:
 	@scripts/setup.sh
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)

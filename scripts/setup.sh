@@ -6,7 +6,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 pkgs=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb cmake ninja-build
-      dpkg-dev googletest imagemagick x11-utils)
+      dpkg-dev googletest imagemagick x11-utils fonts-wine fonts-liberation
+      clang-14 libclang-rt-14-dev libtinyxml-dev)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

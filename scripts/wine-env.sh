@@ -31,6 +31,11 @@ qsm_start_display() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
         wineserver -w
     fi
+    # The wine server and Wine's own services would otherwise be started by the
+    # first test and inherit its output pipe, keeping ctest waiting on it for
+    # seconds; start them first with their output elsewhere.
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 qsm_stop_display() {

@@ -15,6 +15,7 @@ public:
     mrvBitmap(const mrvBitmap&) = delete;
     mrvBitmap& operator=(const mrvBitmap&) = delete;
 
+    // Replaces (and deletes) a bitmap loaded before; null when the resource is missing.
     virtual void Load(WORD resourceId);
     HBITMAP GetBitmap() const { return m_hBitmap; }
 

@@ -1,4 +1,5 @@
 #include "config.h"
+#include "configtree.h"
 #include "exception.h"
 #include "utils.h"
 #include <tinyxml.h>
@@ -9,38 +10,18 @@ namespace {
 
 const char* const kFile = "baseapi\\src\\config";
 
-std::wstring Wide(const char* text)
-{
-    return text ? mrvUtils::M2W(text) : std::wstring();
-}
-
-void Fill(mrvConfigNode& node, const TiXmlElement& element)
-{
-    node.name = Wide(element.Value());
-    node.text = Wide(element.GetText());
-    for (const TiXmlAttribute* a = element.FirstAttribute(); a; a = a->Next())
-        node.attributes[Wide(a->Name())] = Wide(a->Value());
-    for (const TiXmlElement* child = element.FirstChildElement(); child; child = child->NextSiblingElement()) {
-        node.children.emplace_back();
-        Fill(node.children.back(), *child);
-    }
-}
-
 } // namespace
-
-std::wstring mrvConfigNode::GetAttribute(const std::wstring& attributeName) const
-{
-    const auto it = attributes.find(attributeName);
-    return it == attributes.end() ? std::wstring() : it->second;
-}
 
 mrvConfig::mrvConfig(const std::wstring& fileName)
 {
-    TiXmlDocument document(mrvUtils::W2M(fileName).c_str());
-    if (!document.LoadFile())
+    // Read and parsed here rather than by TiXmlDocument::LoadFile, whose buffer ends
+    // right at the text: see ParseConfigText.
+    TiXmlDocument document;
+    std::string bytes;
+    if (!ReadConfigFile(mrvUtils::W2M(fileName), bytes) || !ParseConfigText(document, bytes))
         throw mrvException(mrvE_FAIL, "Config file not installed!", "mrvAPI::mrvConfig::mrvConfig", kFile, __LINE__);
     if (const TiXmlElement* root = document.RootElement())
-        Fill(m_Root, *root);
+        FillConfigNode(m_Root, *root, &mrvUtils::M2W);
 }
 
 } // namespace mrvAPI

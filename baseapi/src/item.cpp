@@ -63,6 +63,10 @@ void mrvListBox::SelectLast()
     const LRESULT count = SendMessage(LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessage(LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0);
+    // Some list boxes without selection style leave the earlier line painted as
+    // selected; repaint the whole list.
+    if (m_hWnd)
+        InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 void mrvListBox::Clear()

@@ -2,6 +2,7 @@
 #include "config.h"
 #include "exception.h"
 #include "settings.h"
+#include "textrules.h"
 #include "utils.h"
 #include <cassert>
 #include <memory>
@@ -148,10 +149,7 @@ std::wstring mrvLanguages::GetText(UINT id)
     const auto it = texts.find(id);
     if (it == texts.end())
         return std::wstring();
-    std::wstring text = it->second;
-    for (size_t at = text.find(L"\\n"); at != std::wstring::npos; at = text.find(L"\\n", at))
-        text.replace(at, 2, 1, L'\n');
-    return text;
+    return ReplaceLineBreakEscapes(it->second);
 }
 
 std::wstring mrvLanguages::GetVersionText()

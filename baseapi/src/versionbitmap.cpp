@@ -99,6 +99,8 @@ mrvBitmap::~mrvBitmap()
 
 void mrvBitmap::Load(WORD resourceId)
 {
+    if (m_hBitmap)
+        DeleteObject(m_hBitmap);
     // The module of the running program: the instance handle WinMain receives.
     m_hBitmap = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP,
                                                 0, 0, LR_LOADMAP3DCOLORS));

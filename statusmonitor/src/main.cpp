@@ -37,23 +37,6 @@ private:
     HANDLE m_h;
 };
 
-// Owns an icon.
-class UniqueIcon {
-public:
-    explicit UniqueIcon(HICON h) : m_h(h) {}
-    ~UniqueIcon()
-    {
-        if (m_h)
-            DestroyIcon(m_h);
-    }
-    UniqueIcon(const UniqueIcon&) = delete;
-    UniqueIcon& operator=(const UniqueIcon&) = delete;
-    HICON get() const { return m_h; }
-
-private:
-    HICON m_h;
-};
-
 constexpr DWORD kIconRetryMs = 200;
 
 // Raises the windows of the instance that already runs: all of them, or the one
@@ -77,19 +60,46 @@ int HandOver(const std::wstring& requested)
     return 0;
 }
 
-NOTIFYICONDATAW MakeIconRecord(HWND hWnd, HICON hIcon)
-{
-    NOTIFYICONDATAW record = {};
-    // The layout up to guidItem: the newest one every shell since Vista accepts.
-    record.cbSize = static_cast<DWORD>(offsetof(NOTIFYICONDATAW, hBalloonIcon));
-    record.hWnd = hWnd;
-    record.uID = 0;
-    record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    record.uCallbackMessage = mrvTryDialog::kIconCallback;
-    record.hIcon = hIcon;
-    lstrcpynW(record.szTip, L"Status Monitor", ARRAYSIZE(record.szTip));
-    return record;
-}
+// The program's icon in the notification area: added once, removed (and the
+// icon destroyed) when the object goes, also when an exception leaves the pump.
+class TrayIcon {
+public:
+    TrayIcon(HWND hWnd, HICON hIcon) : m_Record(), m_Added(false)
+    {
+        // The layout up to guidItem: the newest one every shell since Vista accepts.
+        m_Record.cbSize = static_cast<DWORD>(offsetof(NOTIFYICONDATAW, hBalloonIcon));
+        m_Record.hWnd = hWnd;
+        m_Record.uID = 0;
+        m_Record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        m_Record.uCallbackMessage = mrvTryDialog::kIconCallback;
+        m_Record.hIcon = hIcon;
+        lstrcpynW(m_Record.szTip, L"Status Monitor", ARRAYSIZE(m_Record.szTip));
+    }
+    ~TrayIcon() { Remove(); }
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    // The shell may not be ready yet at log-on; wait for it.
+    void Add()
+    {
+        while (!Shell_NotifyIconW(NIM_ADD, &m_Record))
+            Sleep(kIconRetryMs);
+        m_Added = true;
+    }
+    void Remove()
+    {
+        if (m_Added)
+            Shell_NotifyIconW(NIM_DELETE, &m_Record);
+        m_Added = false;
+        if (m_Record.hIcon)
+            DestroyIcon(m_Record.hIcon);
+        m_Record.hIcon = nullptr;
+    }
+
+private:
+    NOTIFYICONDATAW m_Record;
+    bool m_Added;
+};
 
 int Run(HINSTANCE hInstance, const char* cmdLine)
 {
@@ -135,13 +145,11 @@ int Run(HINSTANCE hInstance, const char* cmdLine)
         return 1;
     }
 
-    UniqueIcon icon(static_cast<HICON>(
-        LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_STATUSMONITOR), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
-    assert(icon.get() && "icon 109");
-    NOTIFYICONDATAW record = MakeIconRecord(tray->GetHwnd(), icon.get());
-    // The shell may not be ready yet at log-on; wait for it.
-    while (!Shell_NotifyIconW(NIM_ADD, &record))
-        Sleep(kIconRetryMs);
+    HICON hIcon = static_cast<HICON>(
+        LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_STATUSMONITOR), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    assert(hIcon && "icon 109");
+    TrayIcon icon(tray->GetHwnd(), hIcon);
+    icon.Add();
 
     if (requested.empty())
         tray->ShowAll();
@@ -151,7 +159,7 @@ int Run(HINSTANCE hInstance, const char* cmdLine)
     HACCEL hAccel = LoadAcceleratorsW(hInstance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     tray->MessagePump(hAccel);
 
-    Shell_NotifyIconW(NIM_DELETE, &record);
+    icon.Remove();
     tray.reset();
     return 0;
 }

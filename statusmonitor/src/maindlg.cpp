@@ -30,11 +30,18 @@ HINSTANCE ModuleInstance()
     return GetModuleHandleW(nullptr);
 }
 
+// The log box lies on top of a page as its sibling. Without this a page that
+// repaints during a save (uncovered, a new status line) paints over the box.
+void ClipSiblings(HWND hPage)
+{
+    SetWindowLongPtrW(hPage, GWL_STYLE, GetWindowLongPtrW(hPage, GWL_STYLE) | WS_CLIPSIBLINGS);
+}
+
 } // namespace
 
 mrvMainDialog::mrvMainDialog(const mrvPrinter& printer)
-    : mrvDialog("MainDlg", nullptr), m_pTab(nullptr), m_Busy(false), m_SaveRunning(false), m_hWaitCursor(nullptr),
-      m_hArrowCursor(nullptr), m_Printer(printer), m_UpdateTime(1000), m_DlgProcDepth(0)
+    : mrvDialog("MainDlg", nullptr), m_Printer(printer), m_pTab(nullptr), m_Busy(false), m_SaveRunning(false),
+      m_hWaitCursor(nullptr), m_hArrowCursor(nullptr), m_UpdateTime(1000), m_DlgProcDepth(0)
 {
     mrvLock lock(&MainDialogVectorLock());
     m_hWaitCursor = LoadCursorW(nullptr, IDC_WAIT);
@@ -66,11 +73,13 @@ void mrvMainDialog::OnCreate()
     m_pMonitor = std::make_unique<mrvMonitor>(this, m_Printer);
     m_pMonitor->Create(ModuleInstance(), IDD_MONITOR, x, y);
     m_pMonitor->Hide();
+    ClipSiblings(m_pMonitor->GetHwnd());
     m_pTab->AddTab(11, m_pMonitor.get());
 
     m_pInfo = std::make_unique<mrvInfo>(this, m_Printer);
     m_pInfo->Create(ModuleInstance(), IDD_INFO, x, y);
     m_pInfo->Hide();
+    ClipSiblings(m_pInfo->GetHwnd());
     m_pTab->AddTab(12, m_pInfo.get());
 
     m_pTab->ShowSelectedPage();
@@ -197,6 +206,9 @@ void mrvMainDialog::OnError(LPARAM lParam)
     const std::wstring code = mrvUtils::M2W(record.code);
     Show();
     SetForeground();
+    // Activation does not raise a covered window on every system; the box's
+    // owner must be on top before the box appears.
+    BringWindowToTop(m_hWnd);
     mrvLanguages::ShowError(code, text, m_hWnd);
 }
 
@@ -258,5 +270,6 @@ void mrvMainDialog::OnLogDone()
     m_pLogBox.reset();
     EnableWindow(GetDlgItem(m_hWnd, IDC_TAB), TRUE);
     Update();
-    m_pUpdate->SetActive(true);
+    // The user may have closed the window while the save ran: poll only if it is shown.
+    m_pUpdate->SetActive(IsWindowVisible(m_hWnd) != FALSE);
 }

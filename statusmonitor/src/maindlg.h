@@ -42,6 +42,8 @@ private:
     void OnLogDone();
     void CreateLogBox();
 
+    // First, so that it outlives the worker and the pages, which refer to it.
+    mrvAPI::mrvPrinter m_Printer;
     std::unique_ptr<mrvUpdate> m_pUpdate;
     mrvAPI::mrvTabControl* m_pTab;
     std::unique_ptr<mrvMonitor> m_pMonitor;
@@ -51,7 +53,6 @@ private:
     bool m_SaveRunning; // from the button press to the end report
     HCURSOR m_hWaitCursor;
     HCURSOR m_hArrowCursor;
-    mrvAPI::mrvPrinter m_Printer;
     DWORD m_UpdateTime;
     int m_DlgProcDepth;
 };

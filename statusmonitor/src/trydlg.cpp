@@ -31,17 +31,28 @@ void DestroyAndDelete(mrvMainDialog* pDialog)
 
 mrvTryDialog::mrvTryDialog() : mrvDialog("tryDialog", nullptr), m_Updating(false), m_UpdateAgain(false)
 {
-    const UINT count = mrvPrinter::GetCount();
-    for (UINT i = 0; i < count; ++i) {
-        std::unique_ptr<mrvPrinter> printer(mrvPrinter::GetPrinter(i));
-        if (printer && IsMonitored(*printer))
-            AddDialog(*printer);
+    try {
+        const UINT count = mrvPrinter::GetCount();
+        for (UINT i = 0; i < count; ++i) {
+            std::unique_ptr<mrvPrinter> printer(mrvPrinter::GetPrinter(i));
+            if (printer && IsMonitored(*printer))
+                AddDialog(*printer);
+        }
+    } catch (...) {
+        // No destructor runs for a half-built object: stop the workers started so far.
+        DeleteAllDialogs();
+        throw;
     }
 }
 
 mrvTryDialog::~mrvTryDialog()
 {
     m_pPopupMenu.reset();
+    DeleteAllDialogs();
+}
+
+void mrvTryDialog::DeleteAllDialogs()
+{
     for (mrvMainDialog* pDialog : m_Dialogs)
         DestroyAndDelete(pDialog);
     m_Dialogs.clear();

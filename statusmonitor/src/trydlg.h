@@ -30,6 +30,8 @@ public:
     size_t GetDialogCount() const { return m_Dialogs.size(); }
     mrvMainDialog* GetDialog(size_t index) const { return m_Dialogs[index]; }
     size_t GetRetiredCount() const { return m_Retired.size(); }
+    // The menu of the last click, kept until the next one; null before the first.
+    const mrvAPI::mrvPopupMenu* GetPopupMenu() const { return m_pPopupMenu.get(); }
 
     static constexpr UINT kCmdExit = 2000;
     static constexpr UINT kCmdFirstPrinter = 2001;
@@ -40,6 +42,7 @@ private:
     void addMenuEntries(mrvAPI::mrvPopupMenu* pMenu);
     void AddDialog(const mrvAPI::mrvPrinter& printer);
     void RemoveDialog(mrvMainDialog* pDialog);
+    void DeleteAllDialogs();
     void ReapRetired();
     void RebuildDialogList();
 

@@ -175,6 +175,7 @@ TEST(DialogCreate, MissingTemplateThrowsAndKeepsNoWindow)
 {
     RecordingDialog broken("Broken");
     try {
+        SetLastError(0xdeadbeef);
         broken.Create(Instance(), 9999, -1, 0);
         FAIL() << "no exception";
     } catch (const mrvException& e) {

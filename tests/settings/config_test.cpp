@@ -57,6 +57,42 @@ TEST_F(ConfigTree, MissingOrBrokenFileIsNotInstalled)
     }
 }
 
+// TinyXML steps over a UTF-8 sequence by its first byte without looking for the end
+// of the text: a text that ends after such a byte made it read on behind the end.
+// The text ends at a zero byte; what lies behind it must not make a document.
+TEST_F(ConfigTree, TextEndsAtTheFirstZeroByteEvenInsideAUtf8Sequence)
+{
+    const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    const struct {
+        const char* what;
+        std::string xml;
+    } cases[] = {
+        {"four-byte lead, then the end tag behind the zero bytes",
+         declaration + "<r>\xF0" + std::string(3, '\0') + "</r>"},
+        {"three-byte lead", declaration + "<r>x\xE0" + std::string(2, '\0') + "</r>"},
+        {"lead byte last in the file", declaration + "<r>Gr\xC3"},
+    };
+    for (const auto& c : cases) {
+        try {
+            mrvConfig config = Load(c.xml);
+            ADD_FAILURE() << c.what << ": loaded, root <" << mrvUtils::W2M(config.GetRoot().name) << ">";
+        } catch (const mrvException& e) {
+            ASSERT_EQ(e.GetStack().size(), 1u) << c.what;
+            EXPECT_EQ(e.GetStack()[0].rfind("Config file not installed!", 0), 0u) << c.what;
+        }
+    }
+}
+
+TEST_F(ConfigTree, LineEndsAndZeroBytes)
+{
+    // CR LF and a lone CR both read as one line feed, as TinyXML's own file loading
+    // does (an attribute keeps them; element texts condense blanks anyway), and
+    // nothing behind a zero byte is read.
+    mrvConfig config = Load(std::string("<root a=\"x\r\ny\rz\">one</root>") + '\0' + "<garbage");
+    EXPECT_EQ(config.GetRoot().GetAttribute(L"a"), L"x\ny\nz");
+    EXPECT_EQ(config.GetRoot().text, L"one");
+}
+
 TEST_F(ConfigTree, TextThenChildElementsKeepsBoth)
 {
     mrvConfig config = Load("<root>Hello <a x=\"1\"/>middle<b>B</b>tail<c><d>deep</d></c></root>");

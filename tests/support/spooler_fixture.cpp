@@ -1,4 +1,5 @@
 #include "spooler_fixture.h"
+#include "spooler_setup.h"
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
@@ -6,61 +7,21 @@
 
 namespace qsmtest {
 
-const wchar_t* const SpoolerFixture::kTestDllName = L"quillortest.dll";
-const wchar_t* const SpoolerFixture::kDataFileName = L"quillortest.gpd";
+const wchar_t* const SpoolerFixture::kTestDllName = kDriverDllName;
+const wchar_t* const SpoolerFixture::kDataFileName = kDriverDataName;
 
 namespace {
-
-class SpoolerHandle {
-public:
-    explicit SpoolerHandle(const std::wstring& printer, ACCESS_MASK access = PRINTER_ALL_ACCESS)
-    {
-        std::wstring name = printer;
-        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
-        if (!OpenPrinterW(&name[0], &m_h, &defaults))
-            m_h = nullptr;
-    }
-    ~SpoolerHandle()
-    {
-        if (m_h)
-            ClosePrinter(m_h);
-    }
-    SpoolerHandle(const SpoolerHandle&) = delete;
-    SpoolerHandle& operator=(const SpoolerHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h = nullptr;
-};
 
 std::string Narrow(const std::wstring& text)
 {
     return std::string(text.begin(), text.end());
 }
 
-std::wstring DriverDirectory()
+bool Report(const SpoolerResult& result)
 {
-    wchar_t dir[MAX_PATH] = {};
-    DWORD needed = 0;
-    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(dir), sizeof(dir), &needed))
-        return std::wstring();
-    return dir;
-}
-
-bool WriteTextFile(const std::wstring& path, const char* text)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(h, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-    CloseHandle(h);
-    return ok != FALSE;
-}
-
-bool FileExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!result.ok)
+        ADD_FAILURE() << result.step << " failed: " << result.error;
+    return result.ok;
 }
 
 } // namespace
@@ -89,11 +50,8 @@ SpoolerFixture::~SpoolerFixture()
 {
     while (!m_Printers.empty())
         RemovePrinter(m_Printers.back());
-    for (const std::wstring& driver : m_Drivers) {
-        std::wstring name = driver;
-        if (!DeletePrinterDriverW(nullptr, nullptr, &name[0]))
-            ADD_FAILURE() << "DeletePrinterDriverW(" << Narrow(driver) << ") failed: " << GetLastError();
-    }
+    for (const std::wstring& driver : m_Drivers)
+        Report(DeleteDriver(driver));
 }
 
 std::wstring SpoolerFixture::Tag()
@@ -129,69 +87,16 @@ bool SpoolerFixture::AddDriver(const std::wstring& driver)
 {
     if (std::find(m_Drivers.begin(), m_Drivers.end(), driver) != m_Drivers.end())
         return true;
-    const std::wstring dir = DriverDirectory();
-    if (dir.empty()) {
-        ADD_FAILURE() << "GetPrinterDriverDirectoryW failed: " << GetLastError();
+    if (!Report(AddTestDriver(driver, TestDllPath())))
         return false;
-    }
-    // Other test programs may be copying the same files at this moment; a file that
-    // is already there is as good as a fresh copy.
-    std::wstring dll = dir + L"\\" + kTestDllName;
-    std::wstring data = dir + L"\\" + kDataFileName;
-    if (!CopyFileW(TestDllPath().c_str(), dll.c_str(), FALSE) && !FileExists(dll)) {
-        ADD_FAILURE() << "copying " << Narrow(TestDllPath()) << " failed: " << GetLastError();
-        return false;
-    }
-    if (!WriteTextFile(data, "*Quillor test data file\r\n") && !FileExists(data)) {
-        ADD_FAILURE() << "writing " << Narrow(data) << " failed: " << GetLastError();
-        return false;
-    }
-
-    std::wstring name = driver;
-    std::wstring dependent = std::wstring(kTestDllName) + L'\0' + kDataFileName + L'\0' + L'\0';
-    DRIVER_INFO_3W info = {};
-    info.cVersion = 3;
-    info.pName = &name[0];
-    info.pDriverPath = &dll[0];
-    info.pDataFile = &data[0];
-    info.pConfigFile = &dll[0];
-    info.pDependentFiles = &dependent[0];
-    if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&info), APD_COPY_NEW_FILES)) {
-        ADD_FAILURE() << "AddPrinterDriverExW(" << Narrow(driver) << ") failed: " << GetLastError();
-        return false;
-    }
     m_Drivers.push_back(driver);
     return true;
 }
 
 bool SpoolerFixture::InstallPrinter(const std::wstring& name, const std::wstring& port, const std::wstring& driver)
 {
-    if (!AddDriver(driver))
+    if (!AddDriver(driver) || !Report(AddLocalPrinter(name, port, driver)))
         return false;
-    // A printer of that name left behind by an aborted run is replaced.
-    {
-        SpoolerHandle stale(name);
-        if (stale.Get())
-            DeletePrinter(stale.Get());
-    }
-    std::wstring printer = name;
-    std::wstring portName = port;
-    std::wstring driverName = driver;
-    std::wstring processor = L"winprint";
-    std::wstring datatype = L"RAW";
-    PRINTER_INFO_2W info = {};
-    info.pPrinterName = &printer[0];
-    info.pPortName = &portName[0];
-    info.pDriverName = &driverName[0];
-    info.pPrintProcessor = &processor[0];
-    info.pDatatype = &datatype[0];
-    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE h = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-    if (!h) {
-        ADD_FAILURE() << "AddPrinterW(" << Narrow(name) << ", " << Narrow(port) << ") failed: " << GetLastError();
-        return false;
-    }
-    ClosePrinter(h);
     m_Printers.push_back(name);
     return true;
 }
@@ -230,12 +135,7 @@ bool SpoolerFixture::RemovePrinter(const std::wstring& printer)
     auto it = std::find(m_Printers.begin(), m_Printers.end(), name);
     if (it != m_Printers.end())
         m_Printers.erase(it);
-    SpoolerHandle h(name);
-    if (!h.Get() || !DeletePrinter(h.Get())) {
-        ADD_FAILURE() << "removing printer " << Narrow(name) << " failed: " << GetLastError();
-        return false;
-    }
-    return true;
+    return Report(DeleteLocalPrinter(name));
 }
 
 } // namespace qsmtest

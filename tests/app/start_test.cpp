@@ -1,0 +1,112 @@
+// Start-up of the real program: what it shows, which windows come up, its exit codes.
+#include "app_fixture.h"
+#include "exception.h"
+#include "language.h"
+#include "temp_folder.h"
+#include "utils.h"
+#include "window_probe.h"
+
+using namespace apptest;
+using mrvAPI::mrvLanguages;
+using qsmtest::SpoolerFixture;
+
+namespace {
+
+TEST_F(App, WithoutAMonitoredPrinterItWarnsAndEndsWithOne)
+{
+    // No printer passes the filter; then only printers on COM ports do.
+    for (bool comPrinters : {false, true}) {
+        SCOPED_TRACE(comPrinters ? "COM printers" : "no printer");
+        if (comPrinters) {
+            Install(L"A", SpoolerFixture::ComPort());
+            Install(L"B", SpoolerFixture::ComPort());
+        }
+        ASSERT_TRUE(Start());
+        HWND hBox = WaitForMessageBox(m_Program.Pid(), 15000);
+        ASSERT_NE(hBox, nullptr);
+        const qsmtest::MessageBoxView box = qsmtest::ReadMessageBox(hBox);
+        EXPECT_EQ(box.caption, mrvLanguages::GetText(3));
+        EXPECT_EQ(box.text, mrvLanguages::GetText(1));
+        EXPECT_EQ(box.owner, nullptr);
+        EXPECT_EQ(MainWindow(L"A", SpoolerFixture::ComPort()), nullptr);
+        EXPECT_EQ(CloseBoxAndWait(hBox), 1u);
+    }
+}
+
+TEST_F(App, APrinterNamedOnTheCommandLineIsTheOnlyWindowShown)
+{
+    Install(L"A", L"FILE:");
+    Install(L"B", L"FILE:");
+    // The whole argument string is the name, blanks included.
+    ASSERT_TRUE(Start(Name(L"B")));
+    ASSERT_TRUE(WaitForTray());
+    EXPECT_TRUE(Eventually([&] { return IsShown(L"B", L"FILE:"); }, 10000));
+    ASSERT_TRUE(UseMenu({}));
+    EXPECT_NE(MainWindow(L"A", L"FILE:"), nullptr);
+    EXPECT_FALSE(IsShown(L"A", L"FILE:"));
+    EXPECT_FALSE(IsWindowVisible(Tray()));
+}
+
+TEST_F(App, ASecondStartRaisesTheFirstInstanceWindowsAndEndsWithZero)
+{
+    Install(L"A", L"FILE:");
+    Install(L"B", L"FILE:");
+    Install(L"C", SpoolerFixture::ComPort());
+    // Quotes stay part of the name, which then matches no printer: nothing is shown.
+    ASSERT_TRUE(Start(L"\"" + Name(L"A") + L"\""));
+    ASSERT_TRUE(WaitForTray());
+    ASSERT_TRUE(UseMenu({}));
+    ASSERT_NE(MainWindow(L"A", L"FILE:"), nullptr);
+    ASSERT_NE(MainWindow(L"B", L"FILE:"), nullptr);
+    EXPECT_FALSE(IsShown(L"A", L"FILE:"));
+    EXPECT_FALSE(IsShown(L"B", L"FILE:"));
+
+    qsmtest::ChildProcess second;
+    ASSERT_TRUE(Start(second, Name(L"B")));
+    EXPECT_EQ(second.Wait(15000), 0u);
+    EXPECT_TRUE(IsShown(L"B", L"FILE:"));
+    EXPECT_FALSE(IsShown(L"A", L"FILE:"));
+
+    ASSERT_TRUE(Start(second));
+    EXPECT_EQ(second.Wait(15000), 0u);
+    EXPECT_TRUE(IsShown(L"A", L"FILE:"));
+    EXPECT_TRUE(IsShown(L"B", L"FILE:"));
+    EXPECT_EQ(MainWindow(L"C", SpoolerFixture::ComPort()), nullptr);
+    EXPECT_TRUE(m_Program.IsRunning());
+}
+
+TEST_F(App, ACatalogueThatCannotBeLoadedEndsInTheCriticalErrorBox)
+{
+    qsmtest::TempFolder broken;
+    broken.Write(L"quillor.xml", "<?xml version=\"1.0\"?>\n<quillor><language name=\"en\"><text id=\"1\">");
+    struct Case {
+        const char* what;
+        std::wstring path; // empty: "Path" missing
+    } cases[] = {{"Path missing", L""}, {"broken language file", broken.Path()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.path.empty())
+            m_Registry.Remove(L"Path");
+        else
+            m_Registry.SetPath(c.path);
+        // The program fails the same way as this process does.
+        std::wstring report;
+        try {
+            mrvLanguages::Load();
+        } catch (const mrvAPI::mrvException& e) {
+            report = mrvAPI::mrvUtils::M2W(e.GetReport("\n"));
+        }
+        ASSERT_FALSE(report.empty());
+
+        ASSERT_TRUE(Start());
+        HWND hBox = WaitForMessageBox(m_Program.Pid(), 15000);
+        ASSERT_NE(hBox, nullptr);
+        const qsmtest::MessageBoxView box = qsmtest::ReadMessageBox(hBox);
+        EXPECT_EQ(box.caption, L"Critical error.");
+        EXPECT_EQ(box.text, report);
+        EXPECT_EQ(box.owner, nullptr);
+        EXPECT_EQ(CloseBoxAndWait(hBox), static_cast<DWORD>(-1));
+    }
+}
+
+} // namespace

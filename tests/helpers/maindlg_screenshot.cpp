@@ -1,0 +1,160 @@
+// Shows the real main dialog of a test printer, fed with a few status messages
+// as its worker would post them, so that scripts/screenshots.sh can take
+// pictures of it.
+//
+//   maindlg_screenshot.exe <monitor|info|logbox> <ready file> <done file> <language folder>
+//
+// "logbox" confirms a save-file dialog and stays in the running save. Writes
+// "<left> <top> <width> <height>" of the window into the ready file once it is
+// painted, and ends when the done file appears (or after 60 s).
+#include "language.h"
+#include "maindlg.h"
+#include "messages.h"
+#include "printer.h"
+#include "registry_fixture.h"
+#include "resource.h"
+#include "spooler_fixture.h"
+#include "temp_folder.h"
+#include "window_probe.h"
+#include <commctrl.h>
+#include <shellapi.h>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+using namespace mrvAPI;
+
+namespace {
+
+void Pump(DWORD ms)
+{
+    const ULONGLONG end = GetTickCount64() + ms;
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    } while (GetTickCount64() < end);
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void PostStatus(HWND hDlg)
+{
+    PostMessageW(hDlg, WM_USER + 1000, 42, 0);
+    PostMessageW(hDlg, WM_USER + 1003, 300, 0);
+    PostMessageW(hDlg, WM_USER + 1000, 40, 0);
+    PostMessageW(hDlg, WM_USER + 1000, 41, 0);
+    PostMessageW(hDlg, WM_USER + 1001, 72, 0);
+    PostMessageW(hDlg, WM_USER + 1002, 35, 0);
+    PostText(hDlg, WM_USER + 1004, "UV-CMYK-0815");
+    PostText(hDlg, WM_USER + 1005, "Brochure spring.pdf");
+}
+
+void SelectInfoTab(HWND hDlg)
+{
+    HWND hTab = GetDlgItem(hDlg, IDC_TAB);
+    SendMessageW(hTab, TCM_SETCURSEL, 1, 0);
+    NMHDR header = {hTab, IDC_TAB, static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageW(hDlg, WM_NOTIFY, IDC_TAB, reinterpret_cast<LPARAM>(&header));
+}
+
+// Presses the save-log button and confirms the save-file dialog from another
+// thread; the dialog then waits for a worker that pauses for a minute.
+void StartLogSave(HWND hDlg, const std::wstring& path)
+{
+    std::thread confirm([path] {
+        HWND hSaveAs = qsmtest::WaitForMessageBox(L"Save As", 20000);
+        if (!hSaveAs)
+            return;
+        SendMessageW(GetDlgItem(hSaveAs, 1148), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        PostMessageW(hSaveAs, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), 0);
+    confirm.join();
+}
+
+int Run(const std::wstring& mode, const std::wstring& readyFile, const std::wstring& doneFile,
+        const std::wstring& languageFolder)
+{
+    INITCOMMONCONTROLSEX init = {sizeof(init), ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&init);
+
+    qsmtest::RegistryFixture registry;
+    registry.SetPath(languageFolder);
+    registry.SetUpdateTime(L"60000");
+    mrvLanguages::Load();
+
+    const std::wstring printerName = L"Quillor 2 Studio";
+    qsmtest::SpoolerFixture spooler;
+    if (!spooler.InstallPrinter(printerName, L"FILE:", L"VESTRANO QUILLOR 2"))
+        return 2;
+    mrvPrinter::Enumerate(L"QUILLOR");
+    std::unique_ptr<mrvPrinter> printer(mrvPrinter::Find(printerName.c_str()));
+    if (!printer)
+        return 2;
+
+    qsmtest::TempFolder folder;
+    {
+        mrvMainDialog dialog(*printer);
+        dialog.Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
+        HWND hDlg = dialog.GetHwnd();
+        PostStatus(hDlg);
+        dialog.Show();
+        dialog.SetForeground();
+        if (mode == L"info" || mode == L"logbox")
+            SelectInfoTab(hDlg);
+        if (mode == L"logbox") {
+            StartLogSave(hDlg, folder.FileName(L"printer.log"));
+            Pump(500);
+            // A page that repaints while the save runs must not paint over the box.
+            for (HWND child = GetWindow(hDlg, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                if (GetDlgItem(child, IDC_FILE_LIST))
+                    RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        }
+        Pump(1500);
+
+        RECT rect = {};
+        GetWindowRect(hDlg, &rect);
+        FILE* ready = _wfopen(readyFile.c_str(), L"w");
+        if (!ready)
+            return 3;
+        std::fprintf(ready, "%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                     rect.bottom - rect.top);
+        std::fclose(ready);
+
+        const ULONGLONG end = GetTickCount64() + 60000;
+        while (!Exists(doneFile) && GetTickCount64() < end)
+            Pump(100);
+        dialog.Destroy();
+    }
+    mrvPrinter::Clear();
+    mrvLanguages::Clear();
+    return 0;
+}
+
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv || argc != 5) {
+        std::fprintf(stderr, "usage: maindlg_screenshot <monitor|info|logbox> <ready file> <done file> <language folder>\n");
+        return 1;
+    }
+    int result = 4;
+    try {
+        result = Run(argv[1], argv[2], argv[3], argv[4]);
+    } catch (const mrvException& e) {
+        std::fprintf(stderr, "%s", e.GetReport("\n").c_str());
+    }
+    LocalFree(argv);
+    return result;
+}

@@ -1,0 +1,80 @@
+#pragma once
+// A real main dialog for a test printer of the spooler, with a small language
+// file, the registry values it reads and a scripted language monitor.
+#include "debug_capture.h"
+#include "fake_lm.h"
+#include "language.h"
+#include "maindlg.h"
+#include "printer.h"
+#include "registry_fixture.h"
+#include "spooler_fixture.h"
+#include "temp_folder.h"
+#include "win.h"
+#include <commctrl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace mdtest {
+
+// The program registers the common control classes at start; so do the tests.
+class CommonControls : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        INITCOMMONCONTROLSEX init = {sizeof(init), ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        ASSERT_TRUE(InitCommonControlsEx(&init));
+    }
+};
+
+// Text n reads "T<n>" for the numbers the windows use; no error-code table, so
+// an error box is captioned "ERROR 0x" + code and shows the decoded text.
+std::string LanguageXml();
+std::wstring Text(UINT id);
+
+// Dispatches this thread's messages until pred() holds or timeoutMs passes.
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
+
+// The direct child window of hParent that holds a control with this id (a page
+// or the log box), or null.
+HWND ChildHolding(HWND hParent, int controlId);
+int CountChildrenHolding(HWND hParent, int controlId);
+bool HasVisibleStyle(HWND hWnd);
+// The cursor the dialog chooses when the mouse moves over it.
+HCURSOR CursorAfterSetCursor(HWND hDlg);
+
+// Language-monitor answers for a quiet polling cycle: the state check stops at
+// its gate, every polled command is answered at once.
+void AnswerPolling(qsmtest::FakeLanguageMonitor& lm);
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds and creates the dialog hidden, as the tray window does.
+    mrvMainDialog& Make();
+    void DestroyDialog();
+    HWND Dlg() const { return m_pDialog->GetHwnd(); }
+    HWND Tab() const { return GetDlgItem(Dlg(), 1002); }
+    HWND MonitorPage() const { return ChildHolding(Dlg(), 1004); }
+    HWND InfoPage() const { return ChildHolding(Dlg(), 1013); }
+    void SelectTab(int index);
+
+    static std::wstring PrinterName();
+
+    qsmtest::DebugCapture m_Debug;
+    qsmtest::FakeLanguageMonitor m_Lm;
+    qsmtest::RegistryFixture m_Registry;
+    qsmtest::TempFolder m_Folder;
+    std::unique_ptr<mrvMainDialog> m_pDialog;
+    std::unique_ptr<mrvAPI::mrvPrinter> m_pPrinter;
+
+private:
+    static qsmtest::SpoolerFixture* s_pSpooler;
+};
+
+} // namespace mdtest

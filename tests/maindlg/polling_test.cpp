@@ -1,0 +1,122 @@
+#include "dialog_driver.h"
+#include "maindlg_fixture.h"
+#include "window_probe.h"
+
+using namespace mrvAPI;
+using mdtest::MainDialogTest;
+using mdtest::PumpUntil;
+using qsmtest::LmReply;
+
+// The dialog with its real worker against the scripted language monitor
+// ("UpdateTime" 50 ms unless a test sets another).
+class Polling : public MainDialogTest {
+protected:
+    // Pumps for ms and tells whether the language monitor heard anything meanwhile.
+    bool AnyRequestWithin(DWORD ms)
+    {
+        return PumpUntil([&] { return m_Lm.Accepted() > 0 || !m_Lm.Requests().empty(); }, ms);
+    }
+    bool WaitForCommand(uint8_t command, size_t count, DWORD ms)
+    {
+        return PumpUntil([&] { return m_Lm.CountCommand(command) >= count; }, ms);
+    }
+};
+
+TEST_F(Polling, HiddenDialogIsNotPolledWhateverTabIsSelected)
+{
+    Make();
+    // Selecting a tab shows a page; the page's WM_SHOWWINDOW is not the dialog's.
+    SelectTab(1);
+    SelectTab(0);
+    EXPECT_FALSE(AnyRequestWithin(400));
+    EXPECT_EQ(qsmtest::ListBoxCount(GetDlgItem(MonitorPage(), 1004)), 0);
+}
+
+TEST_F(Polling, CloseStopsPollingAndShowingAgainStartsWithCommand9)
+{
+    Make();
+    m_pDialog->Show();
+    ASSERT_TRUE(WaitForCommand(7, 1, 5000));
+    const std::string first = m_Lm.Commands();
+    ASSERT_NE(first.find('\x09'), std::string::npos);
+    EXPECT_LT(first.find('\x09'), first.find('\x01'));
+    // The monitor's answers arrived: number line, bars, material code, job line.
+    HWND monitor = MonitorPage();
+    EXPECT_TRUE(PumpUntil([&] { return qsmtest::WindowText(GetDlgItem(monitor, 1018)) == mdtest::Text(23) + L" Job"; },
+                          5000));
+    EXPECT_EQ(qsmtest::ListBoxLine(GetDlgItem(monitor, 1004), 0), mdtest::Text(19) + L" 300 " + mdtest::Text(20));
+    EXPECT_EQ(SendDlgItemMessageW(monitor, 1005, PBM_GETPOS, 0, 0), 0x32);
+    EXPECT_EQ(qsmtest::WindowText(GetDlgItem(monitor, 1007)), L"MC-1");
+
+    SendMessageW(Dlg(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(Dlg()));
+    // The next cycle lets the connection go; after that nothing is asked.
+    ASSERT_TRUE(PumpUntil([&] { return m_Lm.Closed() >= 1; }, 5000));
+    m_Lm.ClearRequests();
+    EXPECT_FALSE(PumpUntil([&] { return !m_Lm.Requests().empty(); }, 400));
+    EXPECT_EQ(m_Lm.Accepted(), 1);
+
+    m_pDialog->Show();
+    ASSERT_TRUE(WaitForCommand(1, 1, 5000));
+    EXPECT_EQ(m_Lm.Accepted(), 2);
+    const std::string again = m_Lm.Commands();
+    ASSERT_NE(again.find('\x09'), std::string::npos);
+    EXPECT_LT(again.find('\x09'), again.find('\x01'));
+}
+
+TEST_F(Polling, SwitchingTabsOfAShownDialogKeepsThePolling)
+{
+    Make();
+    m_pDialog->Show();
+    ASSERT_TRUE(WaitForCommand(1, 1, 5000));
+    SelectTab(1);
+    m_Lm.ClearRequests();
+    EXPECT_TRUE(WaitForCommand(1, 2, 5000));
+    SelectTab(0);
+    m_Lm.ClearRequests();
+    EXPECT_TRUE(WaitForCommand(1, 2, 5000));
+    EXPECT_EQ(m_Lm.Accepted(), 1);
+    EXPECT_EQ(m_Lm.Closed(), 0);
+}
+
+TEST_F(Polling, UpdateTimeIsThePauseBetweenCycles)
+{
+    m_Registry.SetUpdateTime(L"250");
+    Make();
+    m_pDialog->Show();
+    ASSERT_TRUE(WaitForCommand(5, 1, 5000));
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(WaitForCommand(5, 3, 5000));
+    // Two pauses lie between the first and the third cycle.
+    EXPECT_GE(GetTickCount64() - start, 480u);
+}
+
+TEST_F(Polling, PrinterErrorOfTheMonitorShowsOneBoxPerJob)
+{
+    // The printer works on the driver's job and reports 0000012A with the text "Ink".
+    m_Lm.OnCommand(5, LmReply::Answer(std::string("\x85\x00gate", 6)));
+    m_Lm.OnCommand(12, LmReply::Answer(std::string("\x8C\x00" "17", 4)));
+    m_Lm.OnCommand(11, LmReply::Answer(std::string("\x8B\x00" "17", 4)));
+    m_Lm.OnCommand(10, LmReply::Answer(std::string("\x8A\x00" "0000012A0049006E006B", 22)));
+    Make();
+    HWND hDlg = Dlg();
+    qsmtest::MessageBoxView seen;
+    bool visibleAtBox = false;
+    mdtest::DialogDriver closer(L"ERROR 0x", [&](HWND box) -> UINT {
+        seen = qsmtest::ReadMessageBox(box);
+        visibleAtBox = IsWindowVisible(hDlg) != FALSE;
+        return IDOK;
+    });
+    // Only a shown window is polled, so only a shown window learns of errors.
+    m_pDialog->Show();
+    ASSERT_TRUE(PumpUntil([&] { return closer.Seen() == 1; }, 10000));
+    EXPECT_EQ(seen.caption, L"ERROR 0x0000012A");
+    EXPECT_EQ(seen.text, L"Ink");
+    EXPECT_EQ(seen.owner, hDlg);
+    EXPECT_TRUE(visibleAtBox);
+    // The same error of the same job is reported once.
+    const size_t checks = m_Lm.CountCommand(10);
+    ASSERT_TRUE(WaitForCommand(10, checks + 2, 5000));
+    closer.Stop();
+    EXPECT_EQ(closer.Seen(), 1);
+}

@@ -1,0 +1,53 @@
+#pragma once
+#include "win.h"
+#include <string>
+#include <winspool.h>
+
+namespace qsmtest {
+
+// The plain spooler steps behind SpoolerFixture, free of the test framework so that
+// the demo tool (tools/qsmdemo) installs its printers the same way.
+
+// An open printer (null when it cannot be opened), closed on destruction.
+class SpoolerHandle {
+public:
+    explicit SpoolerHandle(const std::wstring& printer, ACCESS_MASK access = PRINTER_ALL_ACCESS)
+    {
+        std::wstring name = printer;
+        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
+        if (!OpenPrinterW(&name[0], &m_h, &defaults))
+            m_h = nullptr;
+    }
+    ~SpoolerHandle()
+    {
+        if (m_h)
+            ClosePrinter(m_h);
+    }
+    SpoolerHandle(const SpoolerHandle&) = delete;
+    SpoolerHandle& operator=(const SpoolerHandle&) = delete;
+    HANDLE Get() const { return m_h; }
+
+private:
+    HANDLE m_h = nullptr;
+};
+
+struct SpoolerResult {
+    bool ok = true;
+    DWORD error = 0;  // GetLastError() of the failed step
+    std::string step; // what failed, for the report
+};
+
+// Copies the test DLL (as driver, configuration and dependent file) and a data file
+// into the driver folder and adds the driver (level 3). Files that another process is
+// copying at the same moment are as good as a fresh copy.
+SpoolerResult AddTestDriver(const std::wstring& driver, const std::wstring& dllPath);
+// A local printer with the winprint processor; a printer of that name left behind by
+// an aborted run is replaced.
+SpoolerResult AddLocalPrinter(const std::wstring& name, const std::wstring& port, const std::wstring& driver);
+SpoolerResult DeleteLocalPrinter(const std::wstring& name);
+SpoolerResult DeleteDriver(const std::wstring& driver);
+
+inline constexpr const wchar_t* kDriverDllName = L"quillortest.dll";
+inline constexpr const wchar_t* kDriverDataName = L"quillortest.gpd";
+
+} // namespace qsmtest
