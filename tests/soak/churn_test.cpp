@@ -2,6 +2,7 @@
 // window follows each settings change: the dialogs that stay keep their window
 // and visibility, and windows, workers, sockets and handles come back.
 #include "language.h"
+#include "lmsim_process.h"
 #include "maindlg.h"
 #include "printer.h"
 #include "registry_fixture.h"
@@ -39,7 +40,8 @@ protected:
         m_Registry.SetPath(LanguageFolder());
         m_Registry.SetPrinterFilter(SpoolerFixture::Tag() + L" churn");
         m_Registry.SetUpdateTime(L"20");
-        m_Registry.SetTcpPort(static_cast<DWORD>(m_Simulator.Port()));
+        ASSERT_TRUE(m_Simulator.Start(L"--quiet --scenario static"));
+        m_Registry.SetTcpPort(m_Simulator.Port());
         mrvAPI::mrvLanguages::Load();
     }
     void TearDown() override
@@ -94,7 +96,7 @@ protected:
         }
     }
 
-    Simulator m_Simulator{L"--scenario static"};
+    qsmtest::LmsimProcess m_Simulator;
     qsmtest::RegistryFixture m_Registry;
     SpoolerFixture m_Spooler;
     std::map<std::wstring, std::wstring> m_Ports; // what the spooler holds: name -> port
@@ -106,7 +108,6 @@ TEST_F(TrayChurn, DialogsFollowAddedRemovedAndMovedPrinters)
 {
     // GoogleTest starts a watcher thread with a thread's first trace: before the counts.
     SCOPED_TRACE("churn");
-    ASSERT_GT(m_Simulator.Port(), 0);
     const int rounds = 10 * Scale();
     Install(L"Stays shown", L"FILE:");
     Install(L"Stays hidden", L"LPT1:");

@@ -24,28 +24,6 @@ LONGLONG Now()
     return c.QuadPart;
 }
 
-// The first line of the simulator's output, without its line end.
-std::string FirstLine(HANDLE hOutput, DWORD timeoutMs)
-{
-    std::string text;
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (text.find('\n') == std::string::npos && GetTickCount64() < end) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(hOutput, nullptr, 0, nullptr, &available, nullptr))
-            break;
-        if (!available) {
-            Sleep(10);
-            continue;
-        }
-        char chunk[256];
-        DWORD got = 0;
-        if (!ReadFile(hOutput, chunk, sizeof chunk, &got, nullptr))
-            break;
-        text.append(chunk, got);
-    }
-    return text.substr(0, text.find_first_of("\r\n"));
-}
-
 // Counter ticks PumpUntil has spent waiting for messages on this thread.
 thread_local LONGLONG t_IdleTicks = 0;
 
@@ -106,43 +84,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 void PumpFor(DWORD ms)
 {
     PumpUntil([] { return false; }, ms);
-}
-
-Simulator::Simulator(const std::wstring& arguments)
-{
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE hWrite = nullptr;
-    if (!CreatePipe(&m_hOutput, &hWrite, &sa, 0))
-        return;
-    SetHandleInformation(m_hOutput, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = hWrite;
-    si.hStdError = hWrite;
-    std::wstring commandLine = L"\"" + qsmtest::ExeDir() + L"..\\tools\\lmsim.exe\" --port 0 --quiet " + arguments;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
-                       &pi)) {
-        m_hProcess = pi.hProcess;
-        CloseHandle(pi.hThread);
-    }
-    CloseHandle(hWrite);
-    const std::string prefix = "lmsim: listening on 127.0.0.1:";
-    const std::string line = m_hProcess ? FirstLine(m_hOutput, 15000) : std::string();
-    if (line.compare(0, prefix.size(), prefix) == 0)
-        m_Port = std::atoi(line.c_str() + prefix.size());
-}
-
-Simulator::~Simulator()
-{
-    if (m_hProcess) {
-        TerminateProcess(m_hProcess, 0);
-        WaitForSingleObject(m_hProcess, 5000);
-        CloseHandle(m_hProcess);
-    }
-    if (m_hOutput)
-        CloseHandle(m_hOutput);
 }
 
 namespace {

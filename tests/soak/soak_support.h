@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the soak and churn tests: the simulator as a child process, the
-// process's resource counts, and a heartbeat on the user-interface thread.
+// Shared by the soak and churn tests: the process's resource counts, lock-free
+// counts of debugger-output lines, and a heartbeat on the user-interface thread.
 #include "win.h"
 #include <functional>
 #include <string>
@@ -14,22 +14,6 @@ std::wstring LanguageFolder();
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 void PumpFor(DWORD ms);
-
-// lmsim.exe listening on a port of its own; ended with the object.
-class Simulator {
-public:
-    explicit Simulator(const std::wstring& arguments);
-    ~Simulator();
-    Simulator(const Simulator&) = delete;
-    Simulator& operator=(const Simulator&) = delete;
-
-    int Port() const { return m_Port; } // -1 when it did not start
-
-private:
-    HANDLE m_hProcess = nullptr;
-    HANDLE m_hOutput = nullptr;
-    int m_Port = -1;
-};
 
 // Counts the debugger-output lines that contain part, from any thread, without a
 // lock (up to four counters at a time). DebugCapture's std::mutex would do, but

@@ -2,6 +2,7 @@
 // process keeps going, every stop is a normal one, resources return to where they
 // were, and the user-interface thread keeps its pace.
 #include "language.h"
+#include "lmsim_process.h"
 #include "maindlg.h"
 #include "printer.h"
 #include "registry_fixture.h"
@@ -70,9 +71,9 @@ TEST_F(WorkerSoak, FaultsLeaveNoTraceAndNeverStallTheWindow)
     // first trace; the counts are taken after both.
     {
         SCOPED_TRACE("warm-up");
-        Simulator warm(L"--scenario static");
-        ASSERT_GT(warm.Port(), 0);
-        m_Registry.SetTcpPort(static_cast<DWORD>(warm.Port()));
+        qsmtest::LmsimProcess warm;
+        ASSERT_TRUE(warm.Start(L"--quiet --scenario static"));
+        m_Registry.SetTcpPort(warm.Port());
         auto dialog = ShowDialog();
         PumpFor(300);
         Close(dialog);
@@ -80,9 +81,9 @@ TEST_F(WorkerSoak, FaultsLeaveNoTraceAndNeverStallTheWindow)
 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Simulator simulator(std::wstring(L"--scenario static ") + c.arguments);
-        ASSERT_GT(simulator.Port(), 0);
-        m_Registry.SetTcpPort(static_cast<DWORD>(simulator.Port()));
+        qsmtest::LmsimProcess simulator;
+        ASSERT_TRUE(simulator.Start(std::wstring(L"--quiet --scenario static ") + c.arguments));
+        m_Registry.SetTcpPort(simulator.Port());
         LineCounter exchanges("SocketAPI::SocketRequestData ");
         LineCounter normalStops("termination recognized, stop normal.");
         LineCounter forcedStops("does not end, terminate thread.");
