@@ -1,5 +1,6 @@
 #include "report.h"
 #include "measure.h"
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -55,12 +56,20 @@ void Report::Add(const std::string& item, const std::string& name, const std::st
                                static_cast<int>(v.size()), target, met});
 }
 
+std::vector<Figure> Report::Sorted() const
+{
+    std::vector<Figure> figures = m_Figures;
+    std::stable_sort(figures.begin(), figures.end(),
+                     [](const Figure& a, const Figure& b) { return a.item < b.item; });
+    return figures;
+}
+
 std::string Report::Table() const
 {
     std::string out = "machine: " + m_Machine + "\n\n";
     out += Pad("item", 14) + Pad("figure", 50) + Pad("median", 10) + Pad("p95", 10) + Pad("unit", 6) +
            Pad("n", 5) + "target\n";
-    for (const Figure& f : m_Figures) {
+    for (const Figure& f : Sorted()) {
         std::string target = f.target;
         if (f.met >= 0)
             target += f.met ? "  met" : "  MISSED";
@@ -75,14 +84,15 @@ std::string Report::Table() const
 std::string Report::Json() const
 {
     std::string out = "{\n  \"machine\": " + JsonText(m_Machine) + ",\n  \"figures\": [\n";
-    for (size_t i = 0; i < m_Figures.size(); ++i) {
-        const Figure& f = m_Figures[i];
+    const std::vector<Figure> figures = Sorted();
+    for (size_t i = 0; i < figures.size(); ++i) {
+        const Figure& f = figures[i];
         out += "    {\"item\": " + JsonText(f.item) + ", \"name\": " + JsonText(f.name) +
                ", \"unit\": " + JsonText(f.unit) + ", \"median\": " + JsonNumber(f.median) +
                ", \"p95\": " + JsonNumber(f.p95) + ", \"samples\": " + std::to_string(f.samples) +
                ", \"target\": " + JsonText(f.target) + ", \"met\": " +
                (f.met < 0 ? std::string("null") : f.met ? "true" : "false") + "}";
-        out += i + 1 < m_Figures.size() ? ",\n" : "\n";
+        out += i + 1 < figures.size() ? ",\n" : "\n";
     }
     out += "  ],\n  \"notes\": [";
     for (size_t i = 0; i < m_Notes.size(); ++i)

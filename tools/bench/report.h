@@ -29,6 +29,8 @@ public:
     bool AllMet() const;
 
 private:
+    std::vector<Figure> Sorted() const; // by item, in the order measured within one
+
     std::vector<Figure> m_Figures;
     std::vector<std::string> m_Notes;
     std::string m_Machine;

@@ -179,6 +179,8 @@ void MeasureWindows(Answerer& answerer, const Settings& settings, double floorCy
                {(withSixteen.privateMb - withOne.privateMb) / 15});
     report.Add("6 memory", "threads per printer (1 to 16)", "",
                {static_cast<double>(withSixteen.threads - withOne.threads) / 15});
+    report.Add("6 memory", "handles per printer (1 to 16)", "",
+               {static_cast<double>(withSixteen.handles - withOne.handles) / 15});
 }
 
 } // namespace bench

@@ -209,7 +209,7 @@ void MeasureWorker(Answerer& answerer, const Settings& settings, Report& report)
                Percentile(pausing, 0.95) <= 150);
     report.Add(item, "Stop(1000) while waiting on a stalled answerer", "ms", stalled, "p95 <= 150",
                Percentile(stalled, 0.95) <= 150);
-    report.Add(item, "stops not ending \"termination recognized, stop normal.\"", "",
+    report.Add(item, "stops not ending \"... stop normal.\"", "",
                {static_cast<double>(abnormal)}, "0", abnormal == 0);
 }
 
