@@ -116,7 +116,7 @@ Template LoadTemplate(UINT id)
     return t;
 }
 
-struct ItemSpec {
+struct ExpectedItem {
     DWORD id;
     const wchar_t* className;
     const wchar_t* text;
@@ -125,23 +125,23 @@ struct ItemSpec {
     DWORD exStyle;
 };
 
-void ExpectItems(UINT templateId, const std::vector<ItemSpec>& specs)
+void ExpectItems(UINT templateId, const std::vector<ExpectedItem>& expected)
 {
     const Template t = LoadTemplate(templateId);
-    ASSERT_EQ(t.items.size(), specs.size()) << templateId;
-    for (size_t i = 0; i < specs.size(); ++i) {
+    ASSERT_EQ(t.items.size(), expected.size()) << templateId;
+    for (size_t i = 0; i < expected.size(); ++i) {
         const TemplateItem& item = t.items[i];
-        const ItemSpec& spec = specs[i];
-        SCOPED_TRACE(testing::Message() << "template " << templateId << ", control " << spec.id);
-        EXPECT_EQ(item.id, spec.id);
-        EXPECT_EQ(_wcsicmp(item.className.c_str(), spec.className), 0) << uitest::Narrow(item.className);
-        EXPECT_EQ(item.text, spec.text);
-        EXPECT_EQ(item.x, spec.x);
-        EXPECT_EQ(item.y, spec.y);
-        EXPECT_EQ(item.cx, spec.cx);
-        EXPECT_EQ(item.cy, spec.cy);
-        EXPECT_EQ(item.style, WS_CHILD | WS_VISIBLE | spec.style);
-        EXPECT_EQ(item.exStyle, spec.exStyle);
+        const ExpectedItem& want = expected[i];
+        SCOPED_TRACE(testing::Message() << "template " << templateId << ", control " << want.id);
+        EXPECT_EQ(item.id, want.id);
+        EXPECT_EQ(_wcsicmp(item.className.c_str(), want.className), 0) << uitest::Narrow(item.className);
+        EXPECT_EQ(item.text, want.text);
+        EXPECT_EQ(item.x, want.x);
+        EXPECT_EQ(item.y, want.y);
+        EXPECT_EQ(item.cx, want.cx);
+        EXPECT_EQ(item.cy, want.cy);
+        EXPECT_EQ(item.style, WS_CHILD | WS_VISIBLE | want.style);
+        EXPECT_EQ(item.exStyle, want.exStyle);
     }
 }
 
