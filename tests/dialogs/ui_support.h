@@ -30,29 +30,46 @@ public:
 };
 
 // A catalogue whose text n reads "<prefix><n>" for the numbers the windows use,
-// with the language file version 2.5. Load again with another prefix to switch.
+// with the language file version 2.5. Load again with another prefix to switch;
+// the "text" catalogue comes back when the object goes. The catalogue stays
+// loaded between tests: every load waits for this program's turn at the
+// registry, which other test programs may hold for a whole test.
 class TestLanguage {
 public:
-    explicit TestLanguage(const std::string& prefix = "text") { Load(prefix); }
-    ~TestLanguage() { mrvAPI::mrvLanguages::Clear(); }
+    TestLanguage() { Use("text"); }
+    ~TestLanguage()
+    {
+        try {
+            Use("text");
+        } catch (...) {
+            ADD_FAILURE() << "the test catalogue could not be loaded again";
+        }
+    }
     TestLanguage(const TestLanguage&) = delete;
     TestLanguage& operator=(const TestLanguage&) = delete;
 
-    void Load(const std::string& prefix)
+    void Load(const std::string& prefix) { Use(prefix); }
+
+private:
+    static void Use(const std::string& prefix)
     {
+        static std::string s_Loaded;
+        if (s_Loaded == prefix && mrvAPI::mrvLanguages::IsLoaded())
+            return;
+        static qsmtest::TempFolder s_Folder;
         std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillor><version number=\"2.5\"/>"
                           "<language name=\"en\">";
         for (int id = 0; id <= 60; ++id)
             xml += "<text id=\"" + std::to_string(id) + "\">" + prefix + std::to_string(id) + "</text>";
         xml += "</language></quillor>";
-        m_Folder.Write(L"quillor.xml", xml);
-        m_Registry.SetPath(m_Folder.Path());
+        s_Folder.Write(L"quillor.xml", xml);
+        s_Loaded.clear();
+        // "Path" is read only while loading.
+        qsmtest::RegistryFixture registry;
+        registry.SetPath(s_Folder.Path());
         mrvAPI::mrvLanguages::Load();
+        s_Loaded = prefix;
     }
-
-private:
-    qsmtest::RegistryFixture m_Registry;
-    qsmtest::TempFolder m_Folder;
 };
 
 struct Received {
