@@ -1,3 +1,4 @@
+#include "bytes.h"
 #include "debug_capture.h"
 #include "fake_lm.h"
 #include "messages.h"
@@ -5,38 +6,28 @@
 #include "printer.h"
 #include "registry_fixture.h"
 #include "spooler_fixture.h"
+#include "temp_folder.h"
 #include "update.h"
 #include "utils.h"
+#include "window_probe.h"
 #include <gtest/gtest.h>
 #include <atomic>
 #include <memory>
 #include <thread>
 
 using mrvAPI::mrvPrinter;
+using qsmtest::Bytes;
 using qsmtest::DebugCapture;
 using qsmtest::FakeLanguageMonitor;
 using qsmtest::LmReply;
 using qsmtest::PostRecorder;
+using qsmtest::ReadFileBytes;
 using qsmtest::RegistryFixture;
 using qsmtest::SpoolerFixture;
 
 namespace {
 
 constexpr DWORD kCycleMs = 20;
-
-std::string Bytes(std::initializer_list<int> bytes)
-{
-    std::string s;
-    for (int b : bytes)
-        s += static_cast<char>(b);
-    return s;
-}
-
-std::string Commands(std::initializer_list<int> commands)
-{
-    return Bytes(commands);
-}
-
 constexpr size_t kLogLength = 326656;
 
 // Log bytes with zero bytes, line feeds and carriage returns among them.
@@ -54,51 +45,27 @@ std::string FullLogAnswer(int code = 0x84)
     return Bytes({code, 0x00}) + LogBody(kLogLength - 2);
 }
 
-std::wstring TempFile(const wchar_t* name)
-{
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + L"qsm-worker-" + name;
-}
-
-bool ReadFileBytes(const std::wstring& path, std::string& bytes)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    bytes.clear();
-    char buffer[65536];
-    DWORD n = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
-        bytes.append(buffer, n);
-    CloseHandle(h);
-    return true;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD n = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(h);
-}
-
 // Closes the worker's message box from another thread, the way a user would,
-// and keeps the text it showed.
+// and keeps what it showed.
 class BoxCloser {
 public:
-    BoxCloser() : m_Closing(false), m_Thread([this] { Run(); }) {}
-    ~BoxCloser()
+    BoxCloser()
+        : m_Thread([this] {
+              HWND box = qsmtest::WaitForMessageBox(L"Error", 10000);
+              if (!box)
+                  return;
+              m_Text = qsmtest::ReadMessageBox(box).text;
+              m_Closing = true;
+              qsmtest::CloseMessageBox(box);
+          })
     {
-        if (m_Thread.joinable())
-            m_Thread.join();
     }
+    ~BoxCloser() { Text(); }
     BoxCloser(const BoxCloser&) = delete;
     BoxCloser& operator=(const BoxCloser&) = delete;
 
     bool Closing() const { return m_Closing; }
-    std::string Text()
+    std::wstring Text()
     {
         if (m_Thread.joinable())
             m_Thread.join();
@@ -106,38 +73,8 @@ public:
     }
 
 private:
-    static BOOL CALLBACK FindText(HWND child, LPARAM param)
-    {
-        wchar_t className[32] = {};
-        GetClassNameW(child, className, 32);
-        wchar_t text[512] = {};
-        GetWindowTextW(child, text, 512);
-        if (lstrcmpiW(className, L"Static") == 0 && text[0]) {
-            *reinterpret_cast<std::wstring*>(param) = text;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    void Run()
-    {
-        const ULONGLONG end = GetTickCount64() + 10000;
-        while (GetTickCount64() < end) {
-            HWND box = FindWindowW(L"#32770", L"Error");
-            if (box) {
-                std::wstring text;
-                EnumChildWindows(box, &BoxCloser::FindText, reinterpret_cast<LPARAM>(&text));
-                m_Text = mrvAPI::mrvUtils::W2M(text);
-                m_Closing = true;
-                SendMessageW(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(10);
-        }
-    }
-
-    std::atomic<bool> m_Closing;
-    std::string m_Text;
+    std::atomic<bool> m_Closing{false};
+    std::wstring m_Text;
     std::thread m_Thread;
 };
 
@@ -180,6 +117,7 @@ protected:
     size_t Posted(UINT message) const { return m_Window.Of(message).size(); }
 
     RegistryFixture m_Registry;
+    qsmtest::TempFolder m_Folder;
     FakeLanguageMonitor m_Lm;
     PostRecorder m_Window;
     mrvPrinter m_Printer;
@@ -198,7 +136,7 @@ TEST_F(WorkerTest, ComPortPrinterIsNeverPolledButDownloadsItsLog)
     m_Window.Pump(300);
     EXPECT_EQ(m_Lm.Accepted(), 0);
 
-    const std::wstring path = TempFile(L"com.log");
+    const std::wstring path = m_Folder.FileName(L"com.log");
     m_pWorker->SetLogFileName(path.c_str());
     m_pWorker->RequestLogDownload();
     ASSERT_TRUE(PumpUntil([&] { return Posted(mrvWM_LOG_DONE) == 1; }));
@@ -208,10 +146,9 @@ TEST_F(WorkerTest, ComPortPrinterIsNeverPolledButDownloadsItsLog)
     // The connection made for the log is released at the next cycle and nothing is polled.
     EXPECT_TRUE(m_Lm.WaitForClosed(1, 2000));
     m_Window.Pump(200);
-    EXPECT_EQ(m_Lm.Commands(), Commands({4}));
+    EXPECT_EQ(m_Lm.Commands(), Bytes({4}));
     EXPECT_EQ(m_Lm.Accepted(), 1);
     EXPECT_EQ(m_Window.Messages().size(), 1u);
-    DeleteFileW(path.c_str());
 }
 
 TEST_F(WorkerTest, HidingReleasesTheConnectionAndShowingAsksForTheNumberAgain)
@@ -240,7 +177,7 @@ TEST_F(WorkerTest, HidingReleasesTheConnectionAndShowingAsksForTheNumberAgain)
     m_pWorker->SetActive(true);
     ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(7) >= 1; }));
     EXPECT_EQ(m_Lm.Accepted(), 2);
-    EXPECT_EQ(m_Lm.Commands().substr(0, 7), Commands({5, 9, 1, 2, 3, 6, 7}));
+    EXPECT_EQ(m_Lm.Commands().substr(0, 7), Bytes({5, 9, 1, 2, 3, 6, 7}));
 }
 
 TEST_F(WorkerTest, FailedRequestsShortenTheChainAndTheNumberIsAskedUntilItCame)
@@ -251,43 +188,12 @@ TEST_F(WorkerTest, FailedRequestsShortenTheChainAndTheNumberIsAskedUntilItCame)
     m_Lm.Queue(2, LmReply::Silence());                   // no answer: 3, 6, 7 wait for the next cycle
     StartWorker();
     m_pWorker->SetActive(true);
-    const std::string expected = Commands({5, 9, 1, 2, 5, 9, 1, 2, 3, 6, 7, 5, 9, 1, 2, 3, 6, 7, 5, 1, 2, 3, 6, 7});
+    const std::string expected = Bytes({5, 9, 1, 2, 5, 9, 1, 2, 3, 6, 7, 5, 9, 1, 2, 3, 6, 7, 5, 1, 2, 3, 6, 7});
     ASSERT_TRUE(PumpUntil([&] { return m_Lm.Commands().size() >= expected.size(); }));
     EXPECT_EQ(m_Lm.Commands().substr(0, expected.size()), expected);
     m_Window.Pump(50);
     EXPECT_EQ(Posted(mrvWM_NUMBER), 1u);
     EXPECT_EQ(m_Lm.Accepted(), 1); // a time-out does not break the connection
-}
-
-TEST_F(WorkerTest, PrinterErrorIsReportedOncePerJobAndAtOnceWhenItChanges)
-{
-    AnswerPolling();
-    m_Lm.OnCommand(5, LmReply::Answer(Bytes({0x85, 0x00}) + "gate"));
-    m_Lm.OnCommand(12, LmReply::Answer(Bytes({0x8C, 0x00}) + "17"));
-    m_Lm.OnCommand(11, LmReply::Answer(Bytes({0x8B, 0x00}) + "17"));
-    m_Lm.OnCommand(10, LmReply::Answer(Bytes({0x8A, 0x00}) + "0000012A00480069"));
-    StartWorker();
-    m_pWorker->SetActive(true);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(10) >= 3; }));
-    m_Window.Pump(50);
-    ASSERT_EQ(Posted(mrvWM_ERROR), 1u);
-    EXPECT_EQ(m_Window.Of(mrvWM_ERROR)[0].text, "0000012A00480069");
-
-    // A new job with the same error: reported again.
-    m_Lm.OnCommand(12, LmReply::Answer(Bytes({0x8C, 0x00}) + "18"));
-    m_Lm.OnCommand(11, LmReply::Answer(Bytes({0x8B, 0x00}) + "18"));
-    size_t seen = m_Lm.CountCommand(10);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(10) >= seen + 3; }));
-    m_Window.Pump(50);
-    EXPECT_EQ(Posted(mrvWM_ERROR), 2u);
-
-    // Another error without a clear in between: reported at once.
-    m_Lm.OnCommand(10, LmReply::Answer(Bytes({0x8A, 0x00}) + "0000013000480069"));
-    seen = m_Lm.CountCommand(10);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(10) >= seen + 3; }));
-    m_Window.Pump(50);
-    ASSERT_EQ(Posted(mrvWM_ERROR), 3u);
-    EXPECT_EQ(m_Window.Of(mrvWM_ERROR)[2].text, "0000013000480069");
 }
 
 // A connection that breaks inside the state check is replaced at the next
@@ -304,7 +210,7 @@ TEST_F(WorkerTest, ConnectionBrokenByTheStateCheckIsReplaced)
     m_pWorker->SetActive(true);
     ASSERT_TRUE(PumpUntil([&] { return Posted(mrvWM_INK_LEVEL) >= 1; }));
     EXPECT_EQ(m_Lm.Accepted(), 2);
-    EXPECT_EQ(m_Lm.Commands().substr(0, 4), Commands({5, 12, 5, 12}));
+    EXPECT_EQ(m_Lm.Commands().substr(0, 4), Bytes({5, 12, 5, 12}));
     EXPECT_EQ(capture.Count("CheckPrinterState start error 1!"), 1u);
     EXPECT_EQ(capture.Count("SOCKET_API: Connection closed."), 1u);
 }
@@ -363,8 +269,7 @@ TEST_F(WorkerTest, LogsAreWrittenByteForByte)
     for (const auto& c : cases) {
         rigs.emplace_back(new Rig());
         Rig& rig = *rigs.back();
-        const std::wstring path = TempFile(c.file);
-        WriteFileBytes(path, "older and longer content");
+        const std::wstring path = m_Folder.Write(c.file, "older and longer content");
         rig.lm.Queue(4, c.reply);
         m_Registry.SetTcpPort(rig.lm.Port());
         rig.worker.Start(0);
@@ -385,13 +290,11 @@ TEST_F(WorkerTest, LogsAreWrittenByteForByte)
         SCOPED_TRACE(mrvAPI::mrvUtils::W2M(c.file));
         rigs[i]->worker.Stop(1000);
         EXPECT_EQ(rigs[i]->lm.Requests(), (std::vector<std::string>{Bytes({0x04, 0x00})}));
-        const std::wstring path = TempFile(c.file);
         std::string bytes;
-        ASSERT_TRUE(ReadFileBytes(path, bytes));
+        ASSERT_TRUE(ReadFileBytes(m_Folder.FileName(c.file), bytes));
         EXPECT_EQ(bytes.size(), c.content.size());
         EXPECT_TRUE(bytes == c.content);
         EXPECT_EQ(capture.Count("LANG__ReadFromLANPrinter SaveLog Size " + std::to_string(c.size) + "\n"), 1u);
-        DeleteFileW(path.c_str());
     }
     // Only the short logs had to wait for the end of their data.
     EXPECT_EQ(capture.Count("SocketAPI::SocketRequestData Break 2"), 3u);
@@ -405,17 +308,17 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
         std::wstring file;
         LmReply reply;
         bool monitorDown;
-        std::string box;
+        const wchar_t* box;
     } cases[] = {
         {"unwritable path", L"C:\\no-such-folder\\deeper\\printer.log", LmReply::Answer(FullLogAnswer()), false,
-         "Can't open file to write."},
+         L"Can't open file to write."},
         // Wine maps Z: to the host's root; its /dev/full refuses every write with "disk full".
         {"disk full", L"Z:\\dev\\full", LmReply::Answer(FullLogAnswer()), false,
-         "Can't write the whole log to the file."},
-        {"wrong answer code", TempFile(L"wrong.log"), LmReply::Answer(FullLogAnswer(0x85)), false,
-         "Internal error, can't download log file."},
-        {"language monitor down", TempFile(L"down.log"), LmReply::Silence(), true,
-         "Internal error - no connection to language monitor."},
+         L"Can't write the whole log to the file."},
+        {"wrong answer code", m_Folder.FileName(L"wrong.log"), LmReply::Answer(FullLogAnswer(0x85)), false,
+         L"Internal error, can't download log file."},
+        {"language monitor down", m_Folder.FileName(L"down.log"), LmReply::Silence(), true,
+         L"Internal error - no connection to language monitor."},
     };
     StartWorker();
     for (const auto& c : cases) {
@@ -464,8 +367,7 @@ TEST_F(WorkerTest, WindowNeverWaitsAndStopEndsAStalledExchange)
         m_Lm.ClearRequests();
         m_Lm.Queue(4, c.reply);
         StartWorker();
-        const std::wstring path = TempFile(L"stalled.log");
-        DeleteFileW(path.c_str());
+        const std::wstring path = m_Folder.FileName(L"stalled.log");
         m_pWorker->SetLogFileName(path.c_str());
         m_pWorker->RequestLogDownload();
         ASSERT_TRUE(m_Lm.WaitForRequests(1, 3000));
@@ -509,7 +411,7 @@ TEST_F(WorkerTest, RequestsCarryThePrintersPlaceInTheList)
     } cases[] = {{listed.get(), 1}, {&unlisted, 2}}; // not listed: the list's length
     AnswerPolling();
     m_Lm.OnCommand(4, LmReply::Answer(FullLogAnswer()));
-    const std::wstring path = TempFile(L"index.log");
+    const std::wstring path = m_Folder.FileName(L"index.log");
     for (const auto& c : cases) {
         m_Lm.ClearRequests();
         m_Window.Clear();
@@ -525,7 +427,6 @@ TEST_F(WorkerTest, RequestsCarryThePrintersPlaceInTheList)
             EXPECT_EQ(r[1], c.index) << static_cast<int>(r[0]);
     }
     mrvPrinter::Clear();
-    DeleteFileW(path.c_str());
 }
 
 TEST_F(WorkerTest, UnreachableMonitorIsStartedThroughTheSpooler)
