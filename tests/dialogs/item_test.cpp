@@ -36,17 +36,6 @@ T* Add(mrvDialog& dialog, UINT id)
     return pItem;
 }
 
-std::wstring TabCaption(HWND hTab, int index)
-{
-    wchar_t text[128] = {};
-    TCITEMW item = {};
-    item.mask = TCIF_TEXT;
-    item.pszText = text;
-    item.cchTextMax = 128;
-    SendMessageW(hTab, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 } // namespace
 
 TEST_F(Items, ListBoxKeepsEveryLineAcrossClearAndTranslates)
@@ -116,17 +105,17 @@ TEST_F(Items, TabsKeepTheirOrderTranslateAndShowTheSelectedPage)
     pTab->AddTab(12, &second);
     pTab->AddTab(13, nullptr);
     ASSERT_EQ(SendMessageW(hTab, TCM_GETITEMCOUNT, 0, 0), 3);
-    EXPECT_EQ(TabCaption(hTab, 0), L"text11");
-    EXPECT_EQ(TabCaption(hTab, 1), L"text12");
-    EXPECT_EQ(TabCaption(hTab, 2), L"text13");
+    EXPECT_EQ(uitest::TabText(hTab, 0), L"text11");
+    EXPECT_EQ(uitest::TabText(hTab, 1), L"text12");
+    EXPECT_EQ(uitest::TabText(hTab, 2), L"text13");
     ASSERT_EQ(pTab->GetTabs().size(), 3u);
     EXPECT_EQ(pTab->GetTabs()[1].pPage, &second);
     EXPECT_EQ(pTab->GetTabs()[1].textId, 12u);
 
     m_Language.Load("neu");
     pTab->Translate();
-    EXPECT_EQ(TabCaption(hTab, 0), L"neu11");
-    EXPECT_EQ(TabCaption(hTab, 2), L"neu13");
+    EXPECT_EQ(uitest::TabText(hTab, 0), L"neu11");
+    EXPECT_EQ(uitest::TabText(hTab, 2), L"neu13");
 
     owner.Show();
     pTab->ShowSelectedPage();

@@ -145,6 +145,17 @@ inline std::wstring ControlText(HWND hDlg, int id)
     return WindowText(GetDlgItem(hDlg, id));
 }
 
+inline std::wstring TabText(HWND hTab, int index)
+{
+    wchar_t text[128] = {};
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 128;
+    SendMessageW(hTab, TCM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
 inline std::vector<std::wstring> ListLines(HWND hList)
 {
     std::vector<std::wstring> lines;

@@ -2,8 +2,6 @@
 #include "maindlg_fixture.h"
 #include "messages.h"
 #include "window_probe.h"
-#include <fstream>
-#include <iterator>
 
 using namespace mrvAPI;
 using mdtest::CountChildrenHolding;
@@ -84,12 +82,6 @@ protected:
         return watch.Seen();
     }
 };
-
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 } // namespace
 
@@ -181,7 +173,8 @@ TEST_F(LogSave, WorkerWritesTheLogByteExactAndEndsTheSave)
     EXPECT_EQ(m_Debug.Count("mrvMainDialog::DlgProc  WM_USER+1"), 1u);
     ExpectIdle();
     EXPECT_EQ(m_Lm.CountCommand(4), 1u);
-    const std::string written = ReadFileBytes(path);
+    std::string written;
+    ASSERT_TRUE(qsmtest::ReadFileBytes(path, written));
     EXPECT_EQ(written.size(), log.size());
     EXPECT_TRUE(written == log);
 
