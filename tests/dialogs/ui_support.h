@@ -5,6 +5,7 @@
 #include "language.h"
 #include "registry_fixture.h"
 #include "temp_folder.h"
+#include "window_probe.h"
 #include "win.h"
 #include <commctrl.h>
 #include <functional>
@@ -115,34 +116,11 @@ public:
     int m_Destroys = 0;
 };
 
-// Dispatches this thread's messages until pred() holds or timeoutMs passes.
-inline bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (pred())
-            return true;
-        if (GetTickCount64() >= end)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-inline std::wstring WindowText(HWND hWnd)
-{
-    wchar_t text[1024] = {};
-    GetWindowTextW(hWnd, text, 1024);
-    return text;
-}
+using qsmtest::PumpUntil;
 
 inline std::wstring ControlText(HWND hDlg, int id)
 {
-    return WindowText(GetDlgItem(hDlg, id));
+    return qsmtest::WindowText(GetDlgItem(hDlg, id));
 }
 
 inline std::wstring TabText(HWND hTab, int index)
