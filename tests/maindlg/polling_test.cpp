@@ -55,6 +55,12 @@ TEST_F(Polling, OnlyShowingAndClosingTheDialogStartAndStopIt)
     m_Lm.ClearRequests();
     EXPECT_FALSE(PumpUntil([&] { return !m_Lm.Requests().empty(); }, 400));
     EXPECT_EQ(m_Lm.Accepted(), 1);
+
+    // Shown again: a new connection that asks for the number first again.
+    m_pDialog->Show();
+    ASSERT_TRUE(WaitForCommand(1, 1, 5000));
+    EXPECT_EQ(m_Lm.Accepted(), 2);
+    EXPECT_EQ(m_Lm.Commands().substr(0, 3), std::string("\x05\x09\x01", 3));
 }
 
 TEST_F(Polling, UpdateTimeIsThePauseBetweenCycles)
@@ -80,7 +86,7 @@ TEST_F(Polling, PrinterErrorOfTheMonitorShowsOneBoxPerJob)
     HWND hDlg = Dlg();
     qsmtest::MessageBoxView seen;
     bool visibleAtBox = false;
-    mdtest::DialogDriver closer(L"ERROR 0x", [&](HWND box) -> UINT {
+    qsmtest::DialogDriver closer(L"ERROR 0x", [&](HWND box) -> UINT {
         seen = qsmtest::ReadMessageBox(box);
         visibleAtBox = IsWindowVisible(hDlg) != FALSE;
         return IDOK;
@@ -90,6 +96,7 @@ TEST_F(Polling, PrinterErrorOfTheMonitorShowsOneBoxPerJob)
     ASSERT_TRUE(PumpUntil([&] { return closer.Seen() == 1; }, 10000));
     EXPECT_EQ(seen.caption, L"ERROR 0x0000012A");
     EXPECT_EQ(seen.text, L"Ink");
+    EXPECT_TRUE(m_Debug.Contains("Ink")); // the decoded text goes to the debugger output too
     EXPECT_EQ(seen.owner, hDlg);
     EXPECT_TRUE(visibleAtBox);
     // The same error of the same job is reported once.

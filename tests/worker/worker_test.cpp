@@ -1,5 +1,6 @@
 #include "bytes.h"
 #include "debug_capture.h"
+#include "dialog_driver.h"
 #include "fake_lm.h"
 #include "messages.h"
 #include "post_recorder.h"
@@ -11,9 +12,7 @@
 #include "utils.h"
 #include "window_probe.h"
 #include <gtest/gtest.h>
-#include <atomic>
 #include <memory>
-#include <thread>
 
 using mrvAPI::mrvPrinter;
 using qsmtest::Bytes;
@@ -44,39 +43,6 @@ std::string FullLogAnswer(int code = 0x84)
 {
     return Bytes({code, 0x00}) + LogBody(kLogLength - 2);
 }
-
-// Closes the worker's message box from another thread, the way a user would,
-// and keeps what it showed.
-class BoxCloser {
-public:
-    BoxCloser()
-        : m_Thread([this] {
-              HWND box = qsmtest::WaitForMessageBox(L"Error", 10000);
-              if (!box)
-                  return;
-              m_Text = qsmtest::ReadMessageBox(box).text;
-              m_Closing = true;
-              qsmtest::CloseMessageBox(box);
-          })
-    {
-    }
-    ~BoxCloser() { Text(); }
-    BoxCloser(const BoxCloser&) = delete;
-    BoxCloser& operator=(const BoxCloser&) = delete;
-
-    bool Closing() const { return m_Closing; }
-    std::wstring Text()
-    {
-        if (m_Thread.joinable())
-            m_Thread.join();
-        return m_Text;
-    }
-
-private:
-    std::atomic<bool> m_Closing{false};
-    std::wstring m_Text;
-    std::thread m_Thread;
-};
 
 class WorkerTest : public ::testing::Test {
 protected:
@@ -149,35 +115,6 @@ TEST_F(WorkerTest, ComPortPrinterIsNeverPolledButDownloadsItsLog)
     EXPECT_EQ(m_Lm.Commands(), Bytes({4}));
     EXPECT_EQ(m_Lm.Accepted(), 1);
     EXPECT_EQ(m_Window.Messages().size(), 1u);
-}
-
-TEST_F(WorkerTest, HidingReleasesTheConnectionAndShowingAsksForTheNumberAgain)
-{
-    AnswerPolling();
-    StartWorker();
-    m_pWorker->SetActive(true);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(7) >= 3; }));
-    EXPECT_EQ(m_Lm.CountCommand(9), 1u);
-    ASSERT_TRUE(PumpUntil([&] { return Posted(mrvWM_PRINTJOB) >= 3; }));
-    EXPECT_EQ(Posted(mrvWM_NUMBER), 1u);
-    EXPECT_EQ(m_Window.Of(mrvWM_NUMBER)[0].wParam, 300u);
-    EXPECT_EQ(m_Window.Of(mrvWM_INK_LEVEL)[0].wParam, 0x50u);
-    EXPECT_EQ(m_Window.Of(mrvWM_UV_LAMP)[0].wParam, 0x10u);
-    EXPECT_EQ(Posted(mrvWM_STATUS), 0u);
-    EXPECT_EQ(m_Window.Of(mrvWM_MAT_CODE)[0].text, "PLA");
-    EXPECT_EQ(m_Window.Of(mrvWM_PRINTJOB)[0].text, "job");
-
-    m_pWorker->SetActive(false);
-    EXPECT_TRUE(m_Lm.WaitForClosed(1, 2000));
-    m_Window.Pump(100);
-    m_Lm.ClearRequests();
-    m_Window.Pump(200);
-    EXPECT_TRUE(m_Lm.Requests().empty());
-
-    m_pWorker->SetActive(true);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(7) >= 1; }));
-    EXPECT_EQ(m_Lm.Accepted(), 2);
-    EXPECT_EQ(m_Lm.Commands().substr(0, 7), Bytes({5, 9, 1, 2, 3, 6, 7}));
 }
 
 TEST_F(WorkerTest, FailedRequestsShortenTheChainAndTheNumberIsAskedUntilItCame)
@@ -328,19 +265,24 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
             m_Lm.Refuse();
         else
             m_Lm.Queue(4, c.reply);
-        BoxCloser closer;
+        std::wstring box;
+        qsmtest::DialogDriver closer(L"Error", [&](HWND hBox) -> UINT {
+            box = qsmtest::ReadMessageBox(hBox).text;
+            return IDOK;
+        });
         m_pWorker->SetLogFileName(c.file.c_str());
         m_pWorker->RequestLogDownload();
         bool order = true;
         ASSERT_TRUE(PumpUntil(
             [&] {
                 const bool done = Posted(mrvWM_LOG_DONE) == 1;
-                order = order && (!done || closer.Closing());
+                order = order && (!done || closer.Seen() == 1);
                 return done;
             },
             10000));
+        closer.Stop();
         EXPECT_TRUE(order) << "WM_USER+1 came before the box was closed";
-        EXPECT_EQ(closer.Text(), c.box);
+        EXPECT_EQ(box, c.box);
         std::string bytes;
         if (c.file.rfind(L"Z:", 0) != 0) {
             EXPECT_FALSE(ReadFileBytes(c.file, bytes));
