@@ -137,21 +137,9 @@ inline std::wstring TabText(HWND hTab, int index)
 inline std::vector<std::wstring> ListLines(HWND hList)
 {
     std::vector<std::wstring> lines;
-    const LRESULT count = SendMessageW(hList, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring line(static_cast<size_t>(SendMessageW(hList, LB_GETTEXTLEN, i, 0)), L'\0');
-        SendMessageW(hList, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&line[0]));
-        lines.push_back(line);
-    }
+    for (int i = 0; i < qsmtest::ListBoxCount(hList); ++i)
+        lines.push_back(qsmtest::ListBoxLine(hList, i));
     return lines;
-}
-
-inline std::string Narrow(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text)
-        out += c < 128 ? static_cast<char>(c) : '?';
-    return out;
 }
 
 } // namespace uitest

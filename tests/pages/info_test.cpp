@@ -1,6 +1,7 @@
 #include "info.h"
 #include "item.h"
 #include "page_support.h"
+#include "utils.h"
 #include "temp_folder.h"
 #include <cstring>
 
@@ -153,7 +154,7 @@ TEST(InfoLines, FileLinesFromNameAndVersionRecord)
         {L"", L""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(mrvInfo::FileLine(c.path), c.line) << uitest::Narrow(c.path);
+        EXPECT_EQ(mrvInfo::FileLine(c.path), c.line) << mrvUtils::W2M(c.path);
     EXPECT_EQ(mrvInfo::InfLine(0xFFFF000300020001ULL), L"quillor.inf (65535.3.2.1)");
 }
 

@@ -1,5 +1,6 @@
 #include "debug_capture.h"
 #include "page_support.h"
+#include "utils.h"
 #include "versionbitmap.h"
 #include <vector>
 
@@ -74,7 +75,7 @@ TEST(VersionBitmapTexts, TitleFromTheDriverName)
         {L"", L"QUILLOR"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(mrvVersionBitmap::TitleText(c.driver), c.title) << uitest::Narrow(c.driver);
+        EXPECT_EQ(mrvVersionBitmap::TitleText(c.driver), c.title) << mrvUtils::W2M(c.driver);
 }
 
 TEST(VersionBitmapTexts, VersionFromTheFourParts)
