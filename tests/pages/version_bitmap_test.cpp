@@ -59,7 +59,7 @@ class VersionBitmap : public pagetest::PageTest {};
 
 } // namespace
 
-TEST(VersionBitmapTexts, TitleFromTheDriverName)
+TEST(VersionBitmapTexts, TitleFromTheDriverNameAndVersionFromItsParts)
 {
     const struct {
         const wchar_t* driver;
@@ -76,19 +76,8 @@ TEST(VersionBitmapTexts, TitleFromTheDriverName)
     };
     for (const auto& c : cases)
         EXPECT_EQ(mrvVersionBitmap::TitleText(c.driver), c.title) << mrvUtils::W2M(c.driver);
-}
-
-TEST(VersionBitmapTexts, VersionFromTheFourParts)
-{
-    const struct {
-        uint64_t version;
-        const wchar_t* text;
-    } cases[] = {
-        {0x00050000000C0003ULL, L"Version 5.0.12.3"},
-        {0xFFFFFFFFFFFFFFFFULL, L"Version 65535.65535.65535.65535"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(mrvVersionBitmap::VersionText(c.version), c.text);
+    // Wine reports every driver version as 0: the drawing tests cannot see the parts.
+    EXPECT_EQ(mrvVersionBitmap::VersionText(0xFFFF0000000C0003ULL), L"Version 65535.0.12.3");
 }
 
 TEST_F(VersionBitmap, DrawsTitleAndDriverVersion)
