@@ -5,6 +5,7 @@
 #include "language.h"
 #include "registry_fixture.h"
 #include "temp_folder.h"
+#include "window_probe.h"
 #include "win.h"
 #include <commctrl.h>
 #include <functional>
@@ -30,29 +31,46 @@ public:
 };
 
 // A catalogue whose text n reads "<prefix><n>" for the numbers the windows use,
-// with the language file version 2.5. Load again with another prefix to switch.
+// with the language file version 2.5. Load again with another prefix to switch;
+// the "text" catalogue comes back when the object goes. The catalogue stays
+// loaded between tests: every load waits for this program's turn at the
+// registry, which other test programs may hold for a whole test.
 class TestLanguage {
 public:
-    explicit TestLanguage(const std::string& prefix = "text") { Load(prefix); }
-    ~TestLanguage() { mrvAPI::mrvLanguages::Clear(); }
+    TestLanguage() { Use("text"); }
+    ~TestLanguage()
+    {
+        try {
+            Use("text");
+        } catch (...) {
+            ADD_FAILURE() << "the test catalogue could not be loaded again";
+        }
+    }
     TestLanguage(const TestLanguage&) = delete;
     TestLanguage& operator=(const TestLanguage&) = delete;
 
-    void Load(const std::string& prefix)
+    void Load(const std::string& prefix) { Use(prefix); }
+
+private:
+    static void Use(const std::string& prefix)
     {
+        static std::string s_Loaded;
+        if (s_Loaded == prefix && mrvAPI::mrvLanguages::IsLoaded())
+            return;
+        static qsmtest::TempFolder s_Folder;
         std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillor><version number=\"2.5\"/>"
                           "<language name=\"en\">";
         for (int id = 0; id <= 60; ++id)
             xml += "<text id=\"" + std::to_string(id) + "\">" + prefix + std::to_string(id) + "</text>";
         xml += "</language></quillor>";
-        m_Folder.Write(L"quillor.xml", xml);
-        m_Registry.SetPath(m_Folder.Path());
+        s_Folder.Write(L"quillor.xml", xml);
+        s_Loaded.clear();
+        // "Path" is read only while loading.
+        qsmtest::RegistryFixture registry;
+        registry.SetPath(s_Folder.Path());
         mrvAPI::mrvLanguages::Load();
+        s_Loaded = prefix;
     }
-
-private:
-    qsmtest::RegistryFixture m_Registry;
-    qsmtest::TempFolder m_Folder;
 };
 
 struct Received {
@@ -98,54 +116,30 @@ public:
     int m_Destroys = 0;
 };
 
-// Dispatches this thread's messages until pred() holds or timeoutMs passes.
-inline bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (pred())
-            return true;
-        if (GetTickCount64() >= end)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-inline std::wstring WindowText(HWND hWnd)
-{
-    wchar_t text[1024] = {};
-    GetWindowTextW(hWnd, text, 1024);
-    return text;
-}
+using qsmtest::PumpUntil;
 
 inline std::wstring ControlText(HWND hDlg, int id)
 {
-    return WindowText(GetDlgItem(hDlg, id));
+    return qsmtest::WindowText(GetDlgItem(hDlg, id));
+}
+
+inline std::wstring TabText(HWND hTab, int index)
+{
+    wchar_t text[128] = {};
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 128;
+    SendMessageW(hTab, TCM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    return text;
 }
 
 inline std::vector<std::wstring> ListLines(HWND hList)
 {
     std::vector<std::wstring> lines;
-    const LRESULT count = SendMessageW(hList, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring line(static_cast<size_t>(SendMessageW(hList, LB_GETTEXTLEN, i, 0)), L'\0');
-        SendMessageW(hList, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&line[0]));
-        lines.push_back(line);
-    }
+    for (int i = 0; i < qsmtest::ListBoxCount(hList); ++i)
+        lines.push_back(qsmtest::ListBoxLine(hList, i));
     return lines;
-}
-
-inline std::string Narrow(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text)
-        out += c < 128 ? static_cast<char>(c) : '?';
-    return out;
 }
 
 } // namespace uitest

@@ -29,109 +29,70 @@ std::string LogAnswer()
 
 } // namespace
 
-TEST(LmsimFaults, NoneSendsSmallAnswersWholeAndTheLogInBursts)
+// What each fault sends when the same answer is asked for several times in a row.
+TEST(LmsimFaults, WhatEachFaultSendsInTurn)
 {
-    FaultShaper shaper(Fault::None, 0, 1);
-    const Plan small = shaper.Shape(kInk);
-    ASSERT_EQ(small.bursts.size(), 1u);
-    EXPECT_EQ(small.bursts[0].delayMs, 0u);
-    EXPECT_EQ(small.bursts[0].bytes, kInk);
-    EXPECT_FALSE(small.close);
-    EXPECT_TRUE(small.note.empty());
-
-    const std::string log = LogAnswer();
-    const Plan big = shaper.Shape(log);
-    ASSERT_EQ(big.bursts.size(), 5u);
-    EXPECT_EQ(Joined(big), log);
-    EXPECT_EQ(big.bursts[0].delayMs, 0u);
-    for (size_t i = 1; i < big.bursts.size(); ++i) {
-        EXPECT_EQ(big.bursts[i].delayMs, kBurstGapMs);
-        EXPECT_LT(big.bursts[i].delayMs, 5000u); // the monitor's wait between chunks
-    }
-    EXPECT_EQ(big.bursts[0].bytes.size(), 65536u);
-    EXPECT_EQ(big.bursts[4].bytes.size(), 326656u - 4 * 65536u);
-
-    EXPECT_TRUE(shaper.Shape("").bursts.empty());
-}
-
-TEST(LmsimFaults, SilenceDropAndStall)
-{
-    FaultShaper silence(Fault::Silence, 0, 1);
-    FaultShaper drop(Fault::Drop, 0, 1);
-    for (int i = 0; i < 3; ++i) {
-        const Plan s = silence.Shape(kInk);
-        EXPECT_TRUE(s.bursts.empty());
-        EXPECT_FALSE(s.close);
-        const Plan d = drop.Shape(kInk);
-        EXPECT_TRUE(d.bursts.empty());
-        EXPECT_TRUE(d.close);
-    }
-
-    FaultShaper stall(Fault::Stall, 3, 1);
-    for (int i = 0; i < 6; ++i) {
-        const Plan p = stall.Shape(kInk);
-        EXPECT_EQ(Joined(p), i < 3 ? kInk : "") << i;
-        EXPECT_FALSE(p.close);
-    }
-    FaultShaper atOnce(Fault::Stall, 0, 1);
-    EXPECT_TRUE(atOnce.Shape(kInk).bursts.empty());
-}
-
-TEST(LmsimFaults, SlowSplitsEveryAnswerWithPauses)
-{
-    FaultShaper shaper(Fault::Slow, 0, 1);
+    const std::string k2("\x81\x00", 2);
     const struct {
+        Fault fault;
+        uint32_t stallAfter;
         std::string answer;
-        size_t bursts;
-    } cases[] = {{kInk, 3}, {kMaterial, 4}, {LogAnswer(), 4}, {std::string("\x8C\x00", 2), 2}};
-    for (const auto& c : cases) {
-        const Plan p = shaper.Shape(c.answer);
-        EXPECT_EQ(p.bursts.size(), c.bursts) << c.answer.size();
-        EXPECT_EQ(Joined(p), c.answer);
-        for (const Burst& b : p.bursts) {
-            EXPECT_FALSE(b.bytes.empty());
-            EXPECT_EQ(b.delayMs, kSlowGapMs);
-        }
-    }
-    // The first piece still comes within the monitor's one-second wait.
-    EXPECT_LT(kSlowGapMs, 1000u);
-}
-
-TEST(LmsimFaults, ShortCutsBelowTheValueInTurn)
-{
-    const struct {
-        std::string answer;
-        std::vector<size_t> kept;
+        std::vector<std::string> sent;
+        bool close;
     } cases[] = {
-        {kInk, {1, 2, 2, 1}},
-        {kMaterial, {1, 2, kMaterial.size() - 1, 1}},
-        {std::string("\x81\x00", 2), {1, 1, 1, 1}},
-        {std::string("\x81", 1), {0, 0, 0, 0}},
+        {Fault::None, 0, kInk, {kInk, kInk}, false},
+        {Fault::None, 0, "", {""}, false},
+        {Fault::Silence, 0, kInk, {"", ""}, false},
+        {Fault::Drop, 0, kInk, {"", ""}, true},
+        {Fault::Stall, 2, kInk, {kInk, kInk, "", ""}, false},
+        {Fault::Stall, 0, kInk, {""}, false},
+        // Short cuts below the value, by turns.
+        {Fault::Short, 0, kInk, {kInk.substr(0, 1), kInk.substr(0, 2), kInk.substr(0, 2), kInk.substr(0, 1)}, false},
+        {Fault::Short, 0, kMaterial,
+         {kMaterial.substr(0, 1), kMaterial.substr(0, 2), kMaterial.substr(0, kMaterial.size() - 1)}, false},
+        {Fault::Short, 0, k2, {k2.substr(0, 1), k2.substr(0, 1)}, false},
+        {Fault::Short, 0, k2.substr(0, 1), {"", ""}, false},
     };
     for (const auto& c : cases) {
-        FaultShaper shaper(Fault::Short, 0, 1);
-        for (size_t i = 0; i < c.kept.size(); ++i) {
+        FaultShaper shaper(c.fault, c.stallAfter, 1);
+        for (size_t i = 0; i < c.sent.size(); ++i) {
             const Plan p = shaper.Shape(c.answer);
-            const std::string sent = Joined(p);
-            EXPECT_EQ(sent.size(), c.kept[i]) << c.answer.size() << " #" << i;
-            EXPECT_EQ(sent, c.answer.substr(0, sent.size()));
+            EXPECT_EQ(Joined(p), c.sent[i]) << static_cast<int>(c.fault) << " #" << i;
             EXPECT_LE(p.bursts.size(), 1u);
-            EXPECT_FALSE(p.close);
+            EXPECT_EQ(p.close, c.close);
         }
     }
 }
 
-TEST(LmsimFaults, FloodPadsToOneHundredKilobytes)
+// Large answers come in bursts within the monitor's waits (1 s for the first, 5 s between).
+TEST(LmsimFaults, BurstsOfNoneSlowAndFlood)
 {
-    FaultShaper shaper(Fault::Flood, 0, 1);
-    const Plan p = shaper.Shape(kMaterial);
-    ASSERT_EQ(p.bursts.size(), 1u);
-    const std::string& bytes = p.bursts[0].bytes;
-    EXPECT_EQ(bytes.size(), 102400u);
-    EXPECT_EQ(bytes.substr(0, kMaterial.size()), kMaterial);
-    EXPECT_EQ(bytes.find_first_not_of("0123456789ABCDEF", kMaterial.size()), std::string::npos);
-    // Longer answers are not cut.
-    EXPECT_EQ(Joined(shaper.Shape(LogAnswer())), LogAnswer());
+    const std::string log = LogAnswer();
+    FaultShaper none(Fault::None, 0, 1);
+    const Plan big = none.Shape(log);
+    EXPECT_EQ(big.bursts.size(), 5u);
+    EXPECT_EQ(Joined(big), log);
+    for (const Burst& b : big.bursts)
+        EXPECT_LT(b.delayMs, 5000u);
+
+    FaultShaper slow(Fault::Slow, 0, 1);
+    for (const std::string& answer : {kInk, log, std::string("\x8C\x00", 2)}) {
+        const Plan p = slow.Shape(answer);
+        EXPECT_GE(p.bursts.size(), 2u) << answer.size();
+        EXPECT_EQ(Joined(p), answer);
+        for (const Burst& b : p.bursts) {
+            EXPECT_FALSE(b.bytes.empty());
+            EXPECT_LT(b.delayMs, 1000u);
+            EXPECT_GT(b.delayMs, 0u);
+        }
+    }
+
+    FaultShaper flood(Fault::Flood, 0, 1);
+    const std::string padded = Joined(flood.Shape(kMaterial));
+    EXPECT_EQ(padded.size(), 102400u);
+    EXPECT_EQ(padded.substr(0, kMaterial.size()), kMaterial);
+    EXPECT_EQ(padded.find_first_not_of("0123456789ABCDEF", kMaterial.size()), std::string::npos);
+    EXPECT_EQ(Joined(flood.Shape(log)), log); // longer answers are not cut
 }
 
 TEST(LmsimFaults, RandomIsRepeatableAndHitsBothLengthRanges)
@@ -162,13 +123,9 @@ TEST(LmsimOptions, ParsesAndRejects)
 {
     Options o;
     ASSERT_EQ(ParseOptions({"--port", "0"}, o), "");
-    EXPECT_EQ(o.port, 0);
     EXPECT_EQ(o.scenario, ScenarioKind::Demo);
     EXPECT_EQ(o.fault, Fault::None);
-    EXPECT_EQ(o.logSize, 326654u);
-    EXPECT_EQ(o.printers, 8u);
-    EXPECT_EQ(o.durationSec, 0u);
-    EXPECT_FALSE(o.quiet);
+    EXPECT_EQ(o.logSize, kDefaultLogSize);
 
     Options all;
     ASSERT_EQ(ParseOptions({"--port", "9100", "--scenario", "errors", "--log-size=0", "--fault", "stall",
@@ -186,10 +143,6 @@ TEST(LmsimOptions, ParsesAndRejects)
     EXPECT_TRUE(all.quiet);
     EXPECT_EQ(all.seed, 42u);
 
-    Options help;
-    EXPECT_EQ(ParseOptions({"--help"}, help), "");
-    EXPECT_TRUE(help.help);
-
     const struct {
         std::vector<std::string> args;
         const char* complaint;
@@ -197,20 +150,14 @@ TEST(LmsimOptions, ParsesAndRejects)
         {{}, "--port is required"},
         {{"--port"}, "--port needs a value"},
         {{"--port", "65536"}, "bad value for --port: \"65536\""},
-        {{"--port", "-1"}, "bad value for --port: \"-1\""},
         {{"--port", "80x"}, "bad value for --port: \"80x\""},
         {{"--port", "0", "--scenario", "Demo"}, "bad value for --scenario: \"Demo\""},
-        {{"--port", "0", "--fault", "slowly"}, "bad value for --fault: \"slowly\""},
-        {{"--port", "0", "--printers", "0"}, "bad value for --printers: \"0\""},
         {{"--port", "0", "--printers", "257"}, "bad value for --printers: \"257\""},
-        {{"--port", "0", "--log-size", "67108865"}, "bad value for --log-size: \"67108865\""},
         {{"--port", "0", "--duration", "99999999999"}, "bad value for --duration: \"99999999999\""},
-        {{"--port", "0", "--verbose"}, "unknown option \"--verbose\""},
         {{"--port", "0", "extra"}, "unknown option \"extra\""},
     };
     for (const auto& c : bad) {
         Options x;
         EXPECT_EQ(ParseOptions(c.args, x), c.complaint);
     }
-    EXPECT_NE(std::string(UsageText()).find("--port N"), std::string::npos);
 }

@@ -9,9 +9,8 @@ using qsmtest::SpoolerFixture;
 namespace mdtest {
 
 namespace {
-const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new CommonControls);
+const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new uitest::CommonControls);
 const UINT kTextIds[] = {6, 7, 8, 9, 10, 11, 12, 16, 17, 19, 20, 21, 22, 23, 25, 26, 40, 41};
-} // namespace
 
 std::string LanguageXml()
 {
@@ -22,26 +21,24 @@ std::string LanguageXml()
     return xml + "</language></quillor>";
 }
 
+// Answers for a quiet polling cycle: the state check stops at its gate, every
+// polled command is answered at once.
+void AnswerPolling(FakeLanguageMonitor& lm)
+{
+    lm.OnCommand(5, LmReply::Answer(std::string("\x85\x00", 2)));
+    lm.OnCommand(9, LmReply::Answer(std::string("\x89\x00\x2C\x01", 4)));
+    lm.OnCommand(1, LmReply::Answer(std::string("\x81\x00\x32", 3)));
+    lm.OnCommand(2, LmReply::Answer(std::string("\x82\x00\x10", 3)));
+    lm.OnCommand(3, LmReply::Answer(std::string("\x83\x00\x00", 3)));
+    lm.OnCommand(6, LmReply::Answer(std::string("\x86\x00MC-1", 6)));
+    lm.OnCommand(7, LmReply::Answer(std::string("\x87\x00Job", 5)));
+}
+
+} // namespace
+
 std::wstring Text(UINT id)
 {
     return L"T" + std::to_wstring(id);
-}
-
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (pred())
-            return true;
-        if (GetTickCount64() >= end)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
 }
 
 HWND ChildHolding(HWND hParent, int controlId)
@@ -70,17 +67,6 @@ HCURSOR CursorAfterSetCursor(HWND hDlg)
     SetCursor(nullptr);
     SendMessageW(hDlg, WM_SETCURSOR, reinterpret_cast<WPARAM>(hDlg), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     return GetCursor();
-}
-
-void AnswerPolling(FakeLanguageMonitor& lm)
-{
-    lm.OnCommand(5, LmReply::Answer(std::string("\x85\x00", 2)));
-    lm.OnCommand(9, LmReply::Answer(std::string("\x89\x00\x2C\x01", 4)));
-    lm.OnCommand(1, LmReply::Answer(std::string("\x81\x00\x32", 3)));
-    lm.OnCommand(2, LmReply::Answer(std::string("\x82\x00\x10", 3)));
-    lm.OnCommand(3, LmReply::Answer(std::string("\x83\x00\x00", 3)));
-    lm.OnCommand(6, LmReply::Answer(std::string("\x86\x00MC-1", 6)));
-    lm.OnCommand(7, LmReply::Answer(std::string("\x87\x00Job", 5)));
 }
 
 qsmtest::SpoolerFixture* MainDialogTest::s_pSpooler = nullptr;

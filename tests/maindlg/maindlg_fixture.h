@@ -1,6 +1,7 @@
 #pragma once
 // A real main dialog for a test printer of the spooler, with a small language
 // file, the registry values it reads and a scripted language monitor.
+#include "../dialogs/ui_support.h"
 #include "debug_capture.h"
 #include "fake_lm.h"
 #include "language.h"
@@ -9,32 +10,19 @@
 #include "registry_fixture.h"
 #include "spooler_fixture.h"
 #include "temp_folder.h"
+#include "window_probe.h"
 #include "win.h"
-#include <commctrl.h>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
 namespace mdtest {
 
-// The program registers the common control classes at start; so do the tests.
-class CommonControls : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        INITCOMMONCONTROLSEX init = {sizeof(init), ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-        ASSERT_TRUE(InitCommonControlsEx(&init));
-    }
-};
+using qsmtest::PumpUntil;
 
-// Text n reads "T<n>" for the numbers the windows use; no error-code table, so
-// an error box is captioned "ERROR 0x" + code and shows the decoded text.
-std::string LanguageXml();
+// Text n of the test catalogue: "T<n>". It has no error-code table, so an error
+// box is captioned "ERROR 0x" + code and shows the decoded text.
 std::wstring Text(UINT id);
-
-// Dispatches this thread's messages until pred() holds or timeoutMs passes.
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
 
 // The direct child window of hParent that holds a control with this id (a page
 // or the log box), or null.
@@ -43,10 +31,6 @@ int CountChildrenHolding(HWND hParent, int controlId);
 bool HasVisibleStyle(HWND hWnd);
 // The cursor the dialog chooses when the mouse moves over it.
 HCURSOR CursorAfterSetCursor(HWND hDlg);
-
-// Language-monitor answers for a quiet polling cycle: the state check stops at
-// its gate, every polled command is answered at once.
-void AnswerPolling(qsmtest::FakeLanguageMonitor& lm);
 
 class MainDialogTest : public ::testing::Test {
 protected:

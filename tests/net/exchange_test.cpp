@@ -1,3 +1,4 @@
+#include "bytes.h"
 #include "debug_capture.h"
 #include "fake_lm.h"
 #include "messages.h"
@@ -6,6 +7,7 @@
 #include "update.h"
 #include <gtest/gtest.h>
 
+using qsmtest::Bytes;
 using qsmtest::DebugCapture;
 using qsmtest::FakeLanguageMonitor;
 using qsmtest::LmReply;
@@ -13,15 +15,7 @@ using qsmtest::PostRecorder;
 
 namespace {
 
-std::string Bytes(std::initializer_list<int> bytes)
-{
-    std::string s;
-    for (int b : bytes)
-        s += static_cast<char>(b);
-    return s;
-}
-
-// The worker's exchange operations without its thread.
+// The worker's exchange operations without its thread, connected to a fake monitor.
 class ExchangeUpdate : public mrvUpdate {
 public:
     using mrvUpdate::mrvUpdate;
@@ -29,146 +23,105 @@ public:
     using mrvUpdate::OpenConnection;
 };
 
-struct Expected {
-    UINT message;
-    WPARAM wParam;
-    std::string text;
+class Exchange : public ::testing::Test {
+protected:
+    PostRecorder m_Window{{mrvWM_MAT_CODE, mrvWM_PRINTJOB, mrvWM_ERROR}, true};
+    FakeLanguageMonitor m_Lm;
+    ExchangeUpdate m_Worker{m_Window.Hwnd(), nullptr, 1000};
 };
-
-PostRecorder* NewRecorder()
-{
-    return new PostRecorder({mrvWM_MAT_CODE, mrvWM_PRINTJOB, mrvWM_ERROR}, true);
-}
 
 } // namespace
 
 TEST(BuildRequest, CommandIndexAndPayload)
 {
-    EXPECT_EQ(mrvUpdate::BuildRequest(1, 0), Bytes({0x01, 0x00}));
     EXPECT_EQ(mrvUpdate::BuildRequest(9, 3), Bytes({0x09, 0x03}));
     EXPECT_EQ(mrvUpdate::BuildRequest(4, 0x1FF), Bytes({0x04, 0xFF})); // low 8 bits only
     EXPECT_EQ(mrvUpdate::BuildRequest(5, 0x102, std::string("x\0y", 3)), Bytes({0x05, 0x02, 'x', 0x00, 'y'}));
 }
 
-TEST(SendRequest, DispatchesEveryAnswerCode)
+// Decoding has its own table; this proves what the worker does with a decoded answer.
+TEST_F(Exchange, SendRequestPostsTheDecodedAnswer)
 {
-    std::unique_ptr<PostRecorder> window(NewRecorder());
-    FakeLanguageMonitor lm;
-    ExchangeUpdate worker(window->Hwnd(), nullptr, 1000);
-    ASSERT_TRUE(worker.OpenConnection(lm.Port()));
-
+    ASSERT_TRUE(m_Worker.OpenConnection(m_Lm.Port()));
     const struct {
         BYTE command;
         std::string answer;
         bool result;
-        std::vector<Expected> posted;
-        std::vector<std::string> extraLines;
+        UINT posted; // 0: nothing
+        WPARAM wParam;
+        const char* extraLine;
     } cases[] = {
-        {1, Bytes({0x81, 0x00, 0x7F}), true, {{mrvWM_INK_LEVEL, 127, ""}}, {}},
-        {1, Bytes({0x81, 0x00, 0xFF}), true, {{mrvWM_INK_LEVEL, 255, ""}}, {}},
-        {2, Bytes({0x82, 0x00, 0x05}), true, {{mrvWM_UV_LAMP, 5, ""}}, {}},
-        {3, Bytes({0x83, 0x00, 0x00}), true, {}, {}},
-        {3, Bytes({0x83, 0x00, 0x07}), true, {{mrvWM_STATUS, 7, ""}}, {"SOCKET_API: SOCKET_ANSWER_INFO: \x07\n"}},
-        {3, Bytes({0x88, 0x00, 0x07}), true, {{mrvWM_STATUS, 25, ""}}, {}},
-        {9, Bytes({0x89, 0x00, 0x2C, 0x01}), true, {{mrvWM_NUMBER, 300, ""}}, {}},
-        {9, Bytes({0x89, 0x00, 0x2C}), true, {{mrvWM_NUMBER, 44, ""}}, {}},
-        {6, Bytes({0x86, 0x00}) + "PLA-7", true, {{mrvWM_MAT_CODE, 0, "PLA-7"}}, {}},
-        {6, Bytes({0x86, 0x00}), true, {{mrvWM_MAT_CODE, 0, ""}}, {}},
-        {6, Bytes({0x86, 0x00}) + std::string(2000, 'm'), true, {{mrvWM_MAT_CODE, 0, std::string(1023, 'm')}}, {}},
-        {7, Bytes({0x87, 0x00}) + std::string("AB\0CD", 5), true, {{mrvWM_PRINTJOB, 0, "AB"}}, {}},
-        {7, Bytes({0x8A, 0x00}), true, {}, {}},
-        {2, Bytes({0x85}), true, {}, {}},
-        {1, Bytes({0x81, 0x00}), false, {}, {}},
-        {3, Bytes({0x83}), false, {}, {}},
-        {9, Bytes({0x89, 0x00}), false, {}, {}},
-        {6, Bytes({0x86}), false, {}, {}},
-        {7, Bytes({0x87}), false, {}, {}},
+        {1, Bytes({0x81, 0x00, 0xFF}), true, mrvWM_INK_LEVEL, 255, nullptr},
+        {3, Bytes({0x83, 0x00, 0x00}), true, 0, 0, nullptr},
+        {3, Bytes({0x83, 0x00, 0x07}), true, mrvWM_STATUS, 7, "SOCKET_API: SOCKET_ANSWER_INFO: \x07\n"},
+        {9, Bytes({0x89, 0x00}), false, 0, 0, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.answer));
         DebugCapture capture;
-        window->Clear();
-        lm.ClearRequests();
-        lm.QueueNext(LmReply::Answer(c.answer));
-        EXPECT_EQ(worker.SendRequest(c.command, 1), c.result);
-        EXPECT_EQ(lm.Requests(), (std::vector<std::string>{Bytes({c.command, 0x01})}));
-
+        m_Window.Clear();
+        m_Lm.ClearRequests();
+        m_Lm.QueueNext(LmReply::Answer(c.answer));
+        EXPECT_EQ(m_Worker.SendRequest(c.command, 1), c.result);
+        EXPECT_EQ(m_Lm.Requests(), (std::vector<std::string>{Bytes({c.command, 0x01})}));
         std::vector<std::string> lines{"SocketAPI::SocketRequestData " + std::to_string(c.answer.size()) + " < 0\n"};
-        lines.insert(lines.end(), c.extraLines.begin(), c.extraLines.end());
+        if (c.extraLine)
+            lines.push_back(c.extraLine);
         EXPECT_EQ(capture.Lines(), lines);
-
-        window->Pump(20);
-        ASSERT_EQ(window->Messages().size(), c.posted.size());
-        for (size_t i = 0; i < c.posted.size(); ++i) {
-            EXPECT_EQ(window->Messages()[i].message, c.posted[i].message);
-            EXPECT_EQ(window->Messages()[i].wParam, c.posted[i].wParam);
-            EXPECT_EQ(window->Messages()[i].text, c.posted[i].text);
+        m_Window.Pump(20);
+        ASSERT_EQ(m_Window.Messages().size(), c.posted ? 1u : 0u);
+        if (c.posted) {
+            EXPECT_EQ(m_Window.Messages()[0].message, c.posted);
+            EXPECT_EQ(m_Window.Messages()[0].wParam, c.wParam);
         }
     }
-    ASSERT_NE(worker.GetConnection(), nullptr);
-    EXPECT_FALSE(worker.GetConnection()->HasError());
+    ASSERT_NE(m_Worker.GetConnection(), nullptr);
+    EXPECT_FALSE(m_Worker.GetConnection()->HasError());
 }
 
-TEST(SendRequest, NoAnswerIsAFailureOnAnOpenConnection)
+TEST_F(Exchange, NoAnswerIsAFailureOnAnOpenConnection)
 {
-    std::unique_ptr<PostRecorder> window(NewRecorder());
-    FakeLanguageMonitor lm;
-    ExchangeUpdate worker(window->Hwnd(), nullptr, 1000);
-    EXPECT_FALSE(worker.SendRequest(1, 0)); // not connected: nothing is sent
-    ASSERT_TRUE(worker.OpenConnection(lm.Port()));
-
+    EXPECT_FALSE(m_Worker.SendRequest(1, 0)); // not connected: nothing is sent
+    ASSERT_TRUE(m_Worker.OpenConnection(m_Lm.Port()));
     const ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(worker.SendRequest(1, 0));
+    EXPECT_FALSE(m_Worker.SendRequest(1, 0));
     EXPECT_GE(GetTickCount64() - start, 950u);
-    ASSERT_NE(worker.GetConnection(), nullptr);
-    EXPECT_FALSE(worker.GetConnection()->HasError());
-    window->Pump(20);
-    EXPECT_TRUE(window->Messages().empty());
-    EXPECT_EQ(lm.Requests().size(), 1u);
+    ASSERT_NE(m_Worker.GetConnection(), nullptr);
+    EXPECT_FALSE(m_Worker.GetConnection()->HasError());
+    m_Window.Pump(20);
+    EXPECT_TRUE(m_Window.Messages().empty());
+    EXPECT_EQ(m_Lm.Requests().size(), 1u);
 }
 
-TEST(SendRequest, PeerCloseReleasesTheConnection)
+TEST_F(Exchange, PeerCloseReleasesTheConnection)
 {
     DebugCapture capture;
-    std::unique_ptr<PostRecorder> window(NewRecorder());
-    FakeLanguageMonitor lm;
-    ExchangeUpdate worker(window->Hwnd(), nullptr, 1000);
-    ASSERT_TRUE(worker.OpenConnection(lm.Port()));
-    lm.QueueNext(LmReply::Hangup());
-
-    EXPECT_FALSE(worker.SendRequest(2, 0));
-    EXPECT_EQ(worker.GetConnection(), nullptr);
+    ASSERT_TRUE(m_Worker.OpenConnection(m_Lm.Port()));
+    m_Lm.QueueNext(LmReply::Hangup());
+    EXPECT_FALSE(m_Worker.SendRequest(2, 0));
+    EXPECT_EQ(m_Worker.GetConnection(), nullptr);
     EXPECT_EQ(capture.Lines(),
               (std::vector<std::string>{"SocketAPI::SocketRequestData Break 1", "SOCKET_API: Connection closed."}));
-    EXPECT_FALSE(worker.SendRequest(3, 0));
-    EXPECT_EQ(lm.Requests().size(), 1u);
+    EXPECT_FALSE(m_Worker.SendRequest(3, 0));
+    EXPECT_EQ(m_Lm.Requests().size(), 1u);
 }
 
 // The window must see each text as it stood when posted, although the worker
 // refills its buffer with the next answer before the window handles the first.
-TEST(SendRequest, EachPostedTextIsTheWindowsOwnCopy)
+TEST_F(Exchange, EachPostedTextIsTheWindowsOwnCopy)
 {
-    std::unique_ptr<PostRecorder> window(NewRecorder());
-    FakeLanguageMonitor lm;
-    ExchangeUpdate worker(window->Hwnd(), nullptr, 1000);
-    ASSERT_TRUE(worker.OpenConnection(lm.Port()));
-    lm.QueueNext(LmReply::Answer(Bytes({0x86, 0x00}) + "FIRST-MATERIAL"));
-    lm.QueueNext(LmReply::Answer(Bytes({0x87, 0x00}) + "job one"));
-    lm.QueueNext(LmReply::Answer(Bytes({0x86, 0x00}) + "X"));
-    lm.QueueNext(LmReply::Answer(Bytes({0x87, 0x00}) + "job two, longer"));
-
-    EXPECT_TRUE(worker.SendRequest(6, 0));
-    EXPECT_TRUE(worker.SendRequest(7, 0));
-    EXPECT_TRUE(worker.SendRequest(6, 0));
-    EXPECT_TRUE(worker.SendRequest(7, 0));
-    ASSERT_TRUE(window->PumpUntil([&] { return window->Messages().size() == 4; }, 1000));
-
-    const std::vector<std::pair<UINT, std::string>> expected{{mrvWM_MAT_CODE, "FIRST-MATERIAL"},
-                                                             {mrvWM_PRINTJOB, "job one"},
-                                                             {mrvWM_MAT_CODE, "X"},
-                                                             {mrvWM_PRINTJOB, "job two, longer"}};
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(window->Messages()[i].message, expected[i].first);
-        EXPECT_EQ(window->Messages()[i].text, expected[i].second);
+    ASSERT_TRUE(m_Worker.OpenConnection(m_Lm.Port()));
+    const std::pair<UINT, std::string> sent[] = {{mrvWM_MAT_CODE, "FIRST-MATERIAL"},
+                                                 {mrvWM_PRINTJOB, "job one"},
+                                                 {mrvWM_MAT_CODE, "X"},
+                                                 {mrvWM_PRINTJOB, std::string(2000, 'j')}};
+    for (const auto& s : sent) {
+        m_Lm.QueueNext(LmReply::Answer(Bytes({s.first == mrvWM_MAT_CODE ? 0x86 : 0x87, 0x00}) + s.second));
+        EXPECT_TRUE(m_Worker.SendRequest(s.first == mrvWM_MAT_CODE ? 6 : 7, 0));
+    }
+    ASSERT_TRUE(m_Window.PumpUntil([&] { return m_Window.Messages().size() == 4; }, 1000));
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(m_Window.Messages()[i].message, sent[i].first);
+        EXPECT_EQ(m_Window.Messages()[i].text, sent[i].second.substr(0, 1023));
     }
 }

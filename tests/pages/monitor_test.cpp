@@ -46,43 +46,27 @@ TEST_F(MonitorPage, TranslateSetsEveryCaptionAndEmptyJobLines)
     EXPECT_EQ(SendMessageW(Control(IDC_STATUS_LIST), LB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(BarPos(IDC_INK_LEVEL), 0);
     EXPECT_FALSE(IsWindowVisible(Page()));
-}
 
-TEST_F(MonitorPage, BarsFollowTheValuesUpToTheFullRange)
-{
-    const struct {
-        UINT value;
-        LRESULT shown;
-    } cases[] = {{0, 0}, {1, 1}, {99, 99}, {100, 100}, {150, 100}, {255, 100}};
-    for (const auto& c : cases) {
-        m_pPage->SetInkLevel(c.value);
-        m_pPage->SetUvLamp(c.value);
-        EXPECT_EQ(BarPos(IDC_INK_LEVEL), c.shown) << c.value;
-        EXPECT_EQ(BarPos(IDC_UV_LAMP), c.shown) << c.value;
-    }
-    // Back to empty after a full bar.
-    m_pPage->SetInkLevel(0);
-    EXPECT_EQ(BarPos(IDC_INK_LEVEL), 0);
-    EXPECT_EQ(BarPos(IDC_UV_LAMP), 100);
+    // Clamping is the progress bar item's; here each value reaches its own bar.
+    m_pPage->SetInkLevel(150);
+    m_pPage->SetUvLamp(5);
+    EXPECT_EQ(BarPos(IDC_INK_LEVEL), 100);
+    EXPECT_EQ(BarPos(IDC_UV_LAMP), 5);
 }
 
 TEST_F(MonitorPage, StatusAndNumberLinesAndTheirTranslation)
 {
     m_pPage->AddStatus(40);
-    m_pPage->AddNumber(300);
-    m_pPage->AddStatus(41);
     m_pPage->AddNumber(65535);
-    m_pPage->AddNumber(0);
+    m_pPage->AddStatus(41);
     EXPECT_EQ(ListLines(Control(IDC_STATUS_LIST)),
-              (std::vector<std::wstring>{L"text40", L"text19 300 text20", L"text41", L"text19 65535 text20",
-                                         L"text19 0 text20"}));
+              (std::vector<std::wstring>{L"text40", L"text19 65535 text20", L"text41"}));
 
     // Status lines come back in the new language; number lines keep their text.
     m_Language.Load("neu");
     m_pPage->Translate();
     EXPECT_EQ(ListLines(Control(IDC_STATUS_LIST)),
-              (std::vector<std::wstring>{L"neu40", L"text19 300 text20", L"neu41", L"text19 65535 text20",
-                                         L"text19 0 text20"}));
+              (std::vector<std::wstring>{L"neu40", L"text19 65535 text20", L"neu41"}));
     EXPECT_EQ(ControlText(Page(), IDC_STATUS_FRAME), L"neu7");
     EXPECT_EQ(ControlText(Page(), IDC_JOB_NAME), L"neu23 ");
     EXPECT_EQ(ControlText(Page(), IDC_JOB_COUNT), L"neu22 0");
@@ -92,26 +76,15 @@ TEST_F(MonitorPage, MaterialCodeAndPrintJobTexts)
 {
     m_pPage->SetMaterialCode("UV-\xC3\x9C" "42"); // UTF-8 "UV-Ü42"
     EXPECT_EQ(ControlText(Page(), IDC_MAT_CODE), L"UV-\u00DC42");
-    m_pPage->SetMaterialCode("");
-    EXPECT_EQ(ControlText(Page(), IDC_MAT_CODE), L"");
 
     m_pPage->SetPrintJob("Brochure.pdf");
     EXPECT_EQ(ControlText(Page(), IDC_JOB_NAME), L"text23 Brochure.pdf");
     EXPECT_EQ(ControlText(Page(), IDC_JOB_COUNT), L"text22 0");
-    m_pPage->SetPrintJob("");
-    EXPECT_EQ(ControlText(Page(), IDC_JOB_NAME), L"text23 ");
 
     // Lines are cut to 511 characters.
     m_pPage->SetPrintJob(std::string(600, 'j'));
-    wchar_t text[1024] = {};
-    GetWindowTextW(Control(IDC_JOB_NAME), text, 1024);
-    EXPECT_EQ(std::wstring(text), L"text23 " + std::wstring(511 - 7, L'j'));
-}
-
-TEST_F(MonitorPage, JobCountOfAMissingPrinterIsZero)
-{
+    EXPECT_EQ(ControlText(Page(), IDC_JOB_NAME), L"text23 " + std::wstring(511 - 7, L'j'));
     EXPECT_EQ(mrvMonitor::QueuedJobCount(pagetest::MissingPrinter().GetName()), 0u);
-    EXPECT_EQ(mrvMonitor::QueuedJobCount(m_PrinterName), 0u);
 }
 
 TEST_F(MonitorPage, JobCountFollowsTheQueue)

@@ -1,13 +1,12 @@
 #include "debug_capture.h"
 #include "page_support.h"
+#include "utils.h"
 #include "versionbitmap.h"
 #include <vector>
 
 using namespace mrvAPI;
 
 namespace {
-
-const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new uitest::CommonControls);
 
 // The bitmap's pixels as 32-bit values, top row first.
 std::vector<DWORD> Pixels(HBITMAP hBitmap, int& width, int& height)
@@ -60,7 +59,7 @@ class VersionBitmap : public pagetest::PageTest {};
 
 } // namespace
 
-TEST(VersionBitmapTexts, TitleFromTheDriverName)
+TEST(VersionBitmapTexts, TitleFromTheDriverNameAndVersionFromItsParts)
 {
     const struct {
         const wchar_t* driver;
@@ -76,22 +75,9 @@ TEST(VersionBitmapTexts, TitleFromTheDriverName)
         {L"", L"QUILLOR"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(mrvVersionBitmap::TitleText(c.driver), c.title) << uitest::Narrow(c.driver);
-}
-
-TEST(VersionBitmapTexts, VersionFromTheFourParts)
-{
-    const struct {
-        uint64_t version;
-        const wchar_t* text;
-    } cases[] = {
-        {0x00050000000C0003ULL, L"Version 5.0.12.3"},
-        {0, L"Version 0.0.0.0"},
-        {0xFFFFFFFFFFFFFFFFULL, L"Version 65535.65535.65535.65535"},
-        {0x0001000200030004ULL, L"Version 1.2.3.4"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(mrvVersionBitmap::VersionText(c.version), c.text);
+        EXPECT_EQ(mrvVersionBitmap::TitleText(c.driver), c.title) << mrvUtils::W2M(c.driver);
+    // Wine reports every driver version as 0: the drawing tests cannot see the parts.
+    EXPECT_EQ(mrvVersionBitmap::VersionText(0xFFFF0000000C0003ULL), L"Version 65535.0.12.3");
 }
 
 TEST_F(VersionBitmap, DrawsTitleAndDriverVersion)
@@ -115,10 +101,13 @@ TEST_F(VersionBitmap, DrawsTitleAndDriverVersion)
     EXPECT_FALSE(AnyChanged(rows, 90, 153));
 }
 
+// A long model name stays on one line inside its band; without a printer to open
+// there is no version line.
 TEST_F(VersionBitmap, PrinterThatCannotBeOpenedLeavesTheVersionOut)
 {
     qsmtest::DebugCapture capture;
-    const mrvPrinter missing = pagetest::MissingPrinter();
+    const mrvPrinter missing(L"No Such Printer " + qsmtest::SpoolerFixture::Tag(), L"FILE:",
+                             L"VESTRANO QUILLOR SUPER WIDE FORMAT 3200 UV FLATBED");
     mrvVersionBitmap bitmap(&missing);
     SetLastError(0xdeadbeef);
     bitmap.Load(IDB_HEADER);
@@ -127,6 +116,7 @@ TEST_F(VersionBitmap, PrinterThatCannotBeOpenedLeavesTheVersionOut)
     EXPECT_EQ(capture.CountContaining("Version "), 0u);
     const std::vector<bool> rows = ChangedRows(bitmap.GetBitmap());
     EXPECT_TRUE(AnyChanged(rows, 30, 60));
+    EXPECT_FALSE(AnyChanged(rows, 0, 30));
     EXPECT_FALSE(AnyChanged(rows, 60, 153));
 }
 
@@ -148,17 +138,4 @@ TEST(VersionBitmapLoad, MissingResourceLeavesNoBitmapAndDrawsNothing)
     EXPECT_NE(plain.GetBitmap(), nullptr);
     BITMAP info = {};
     EXPECT_EQ(GetObjectW(hFirst, sizeof(info), &info), 0);
-}
-
-TEST(VersionBitmapLoad, WideTitleStaysOnOneLineInsideItsBand)
-{
-    const mrvPrinter wide(L"No Such Printer " + qsmtest::SpoolerFixture::Tag(), L"FILE:",
-                          L"VESTRANO QUILLOR SUPER WIDE FORMAT 3200 UV FLATBED");
-    mrvVersionBitmap bitmap(&wide);
-    bitmap.Load(IDB_HEADER);
-    ASSERT_NE(bitmap.GetBitmap(), nullptr);
-    const std::vector<bool> rows = ChangedRows(bitmap.GetBitmap());
-    EXPECT_TRUE(AnyChanged(rows, 30, 60));
-    EXPECT_FALSE(AnyChanged(rows, 0, 30));
-    EXPECT_FALSE(AnyChanged(rows, 60, 153));
 }

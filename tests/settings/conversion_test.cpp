@@ -12,11 +12,7 @@ TEST(Conversion, Utf8ToWide)
         std::wstring wide;
     } cases[] = {
         {"empty", "", L""},
-        {"ASCII", "Ink level", L"Ink level"},
-        {"Latin", "Gr\xC3\xBC\xC3\x9F" "e", L"Gr\u00FC\u00DFe"},
-        {"CJK, three bytes each", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", L"\u65E5\u672C\u8A9E"},
-        {"surrogate pair from four bytes", "\xF0\x9F\x98\x80", L"\xD83D\xDE00"},
-        {"mixed", "a\xC3\xA9\xF0\x9F\x98\x80z", L"a\u00E9\xD83D\xDE00z"},
+        {"two, three and four bytes", "a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80z", L"a\u00E9\u65E5\xD83D\xDE00z"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(mrvUtils::M2W(c.utf8), c.wide) << c.what;
@@ -31,8 +27,7 @@ TEST(Conversion, WideToWesternAnsi)
         std::string ansi;
     } cases[] = {
         {L"", ""},
-        {L"C:\\Quillor\\log.log", "C:\\Quillor\\log.log"},
-        {L"Gr\u00FC\u00DFe", "Gr\xFC\xDF" "e"},
+        {L"C:\\Gr\u00FC\u00DFe.log", "C:\\Gr\xFC\xDF" "e.log"},
         {L"\u20AC 5", "\x80 5"},
         {L"\u65E5", "?"}, // not in the code page: the system's default character
     };
@@ -51,7 +46,6 @@ TEST(Conversion, WideToDoubleByteAnsi)
         std::wstring wide;
         std::string ansi;
     } cases[] = {
-        {L"\u65E5\u672C\u8A9E", "\x93\xFA\x96\x7B\x8C\xEA"},
         {L"a\u65E5b", "a\x93\xFA" "b"},
         {L"\uFF71", "\xB1"}, // half-width katakana: one byte
         {L"C:\\\u30ED\u30B0\\x.log", "C:\\\x83\x8D\x83O\\x.log"},

@@ -27,11 +27,6 @@ std::string FirstStackLine(const std::function<void()>& call)
     return std::string();
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 } // namespace
 
 class Settings : public ::testing::Test {
@@ -52,25 +47,18 @@ TEST_F(Settings, PrinterFilterPresentAndMissing)
     EXPECT_EQ(m_Debug.Lines(), (std::vector<std::string>{"WinMain", "updateDialogList exeption"}));
 }
 
-TEST_F(Settings, UpdateTimeReadsLeadingDecimal)
+// The number rule at its limits has its own table; here the registry side.
+TEST_F(Settings, UpdateTimeReadsLeadingDecimalAndDefaultsToOneSecond)
 {
     const struct {
         const wchar_t* value;
         DWORD ms;
-    } cases[] = {
-        {L"250", 250}, {L"abc", 0}, {L"", 0}, {L"  42ms", 42}, {L"+7", 7},
-        {L" -5", 0}, // a negative pause reads as none
-        {L"-0", 0},  {L"0", 0},     {L"1000", 1000},
-    };
+    } cases[] = {{L"  42ms", 42}, {L"+7", 7}, {L"abc", 0}, {L" -5", 0}}; // a negative pause reads as none
     for (const auto& c : cases) {
         m_Registry.SetUpdateTime(c.value);
         EXPECT_EQ(mrvSettings::ReadUpdateTime(), c.ms) << "UpdateTime \"" << mrvUtils::W2M(c.value) << "\"";
     }
-    EXPECT_EQ(m_Debug.Count("mrvMainDialog::mrvMainDialog"), 0u);
-}
-
-TEST_F(Settings, UpdateTimeMissingIsOneSecond)
-{
+    EXPECT_TRUE(m_Debug.Lines().empty());
     m_Registry.Remove(L"UpdateTime");
     EXPECT_EQ(mrvSettings::ReadUpdateTime(), 1000u);
     EXPECT_EQ(m_Debug.Lines(), std::vector<std::string>{"mrvMainDialog::mrvMainDialog"});
@@ -81,8 +69,6 @@ TEST_F(Settings, TcpPortOnlyFromADword)
     DWORD port = 77;
     m_Registry.Remove(L"TCPPort");
     EXPECT_FALSE(mrvSettings::ReadTcpPort(port));
-    EXPECT_EQ(port, 77u);
-
     m_Registry.SetTcpPort(9100);
     EXPECT_TRUE(mrvSettings::ReadTcpPort(port));
     EXPECT_EQ(port, 9100u);
@@ -91,69 +77,38 @@ TEST_F(Settings, TcpPortOnlyFromADword)
     port = 77;
     m_Registry.SetString(L"TCPPort", L"9");
     EXPECT_FALSE(mrvSettings::ReadTcpPort(port));
-    m_Registry.SetString(L"TCPPort", L"9100");
-    EXPECT_FALSE(mrvSettings::ReadTcpPort(port));
     EXPECT_EQ(port, 77u);
 }
 
-TEST_F(Settings, PathIsReadOrThrows)
+TEST_F(Settings, PathIsReadOrTheRegistryErrorIsThrown)
 {
     m_Registry.SetPath(L"C:\\Program Files\\Quillor");
     EXPECT_EQ(mrvSettings::ReadPath(), L"C:\\Program Files\\Quillor");
     m_Registry.Remove(L"Path");
-    const std::string line = FirstStackLine([] { mrvSettings::ReadPath(); });
-    EXPECT_TRUE(StartsWith(line, "Failed to read configuration. (GetLastError()=2, ")) << line;
-    EXPECT_NE(line.find("). Caused in <mrvAPI::mrvUtils::GetConfigValue()> ["), std::string::npos) << line;
+    const std::string expected = "Failed to read configuration." + mrvUtils::LastErrorSuffix(ERROR_FILE_NOT_FOUND) +
+                                 " Caused in <mrvAPI::mrvUtils::GetConfigValue()> [";
+    EXPECT_EQ(FirstStackLine([] { mrvSettings::ReadPath(); }).rfind(expected, 0), 0u);
+
+    // The error is the registry call's own, not whatever came before; a missing key alike.
+    const std::string line = FirstStackLine([] {
+        SetLastError(0xdeadbeef);
+        mrvUtils::GetConfigValue(HKEY_LOCAL_MACHINE, L"Software\\Morvane\\NoSuchKey\\", kScratch);
+    });
+    EXPECT_EQ(line.rfind(expected, 0), 0u) << line;
 }
 
-TEST_F(Settings, ConfigValueLengthLimit)
+TEST_F(Settings, ConfigValueLengthLimitAndDwordBytes)
 {
     m_Registry.SetString(kScratch, std::wstring(2047, L'x'));
     EXPECT_EQ(mrvUtils::GetConfigValue(HKEY_LOCAL_MACHINE, mrvCONFIG_KEY, kScratch), std::wstring(2047, L'x'));
-
     m_Registry.SetString(kScratch, std::wstring(2048, L'y'));
     const std::string line =
         FirstStackLine([] { mrvUtils::GetConfigValue(HKEY_LOCAL_MACHINE, mrvCONFIG_KEY, kScratch); });
-    EXPECT_TRUE(StartsWith(line, "Failed to read configuration. (GetLastError()=234, ")) << line; // ERROR_MORE_DATA
-}
+    EXPECT_EQ(line.rfind("Failed to read configuration. (GetLastError()=234, ", 0), 0u) << line; // ERROR_MORE_DATA
 
-TEST_F(Settings, ConfigValueOfADwordIsItsBytes)
-{
-    const struct {
-        DWORD value;
-        std::wstring text;
-    } cases[] = {
-        {0x00420041, L"AB"},
-        {0x00000041, L"A"},
-        {0x00410000, L""}, // the first unit is zero
-        {0x41424344, std::wstring{wchar_t(0x4344), wchar_t(0x4142)}},
-    };
-    for (const auto& c : cases) {
-        m_Registry.SetDword(kScratch, c.value);
-        EXPECT_EQ(mrvUtils::GetConfigValue(HKEY_LOCAL_MACHINE, mrvCONFIG_KEY, kScratch), c.text) << std::hex
-                                                                                                 << c.value;
-    }
-}
-
-TEST_F(Settings, ConfigValueErrorIsTheRegistryCallsOwn)
-{
-    m_Registry.Remove(kScratch);
-    const struct {
-        const wchar_t* key;
-        const char* what;
-    } cases[] = {
-        {mrvCONFIG_KEY, "missing value"},
-        {L"Software\\Morvane\\NoSuchKey\\", "missing key"},
-    };
-    for (const auto& c : cases) {
-        const std::wstring key = c.key;
-        const std::string line = FirstStackLine([&key] {
-            SetLastError(0xdeadbeef);
-            mrvUtils::GetConfigValue(HKEY_LOCAL_MACHINE, key, kScratch);
-        });
-        EXPECT_EQ(line.substr(0, line.find(" Caused in <")),
-                  "Failed to read configuration." + mrvUtils::LastErrorSuffix(ERROR_FILE_NOT_FOUND))
-            << c.what;
-        EXPECT_TRUE(StartsWith(line, "Failed to read configuration. (GetLastError()=2, ")) << c.what << ": " << line;
-    }
+    // A DWORD value reads as its bytes taken for UTF-16 units.
+    m_Registry.SetDword(kScratch, 0x00420041);
+    EXPECT_EQ(mrvUtils::GetConfigValue(HKEY_LOCAL_MACHINE, mrvCONFIG_KEY, kScratch), L"AB");
+    m_Registry.SetDword(kScratch, 0x00410000);
+    EXPECT_EQ(mrvUtils::GetConfigValue(HKEY_LOCAL_MACHINE, mrvCONFIG_KEY, kScratch), L"");
 }

@@ -65,4 +65,19 @@ std::wstring TempFolder::Write(const std::wstring& name, const std::string& byte
     return fileName;
 }
 
+bool ReadFileBytes(const std::wstring& path, std::string& bytes)
+{
+    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
+    ScopedHandle file(opened);
+    bytes.clear();
+    char buffer[65536];
+    DWORD n = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0)
+        bytes.append(buffer, n);
+    return true;
+}
+
 } // namespace qsmtest

@@ -21,4 +21,7 @@ private:
     std::wstring m_Path;
 };
 
+// The whole file; false when it cannot be opened.
+bool ReadFileBytes(const std::wstring& path, std::string& bytes);
+
 } // namespace qsmtest

@@ -98,11 +98,18 @@ MessageBoxView ReadMessageBox(HWND hBox)
     view.caption = WindowText(hBox);
     view.text = WindowText(GetDlgItem(hBox, 0xFFFF));
     view.owner = GetWindow(hBox, GW_OWNER);
-    HWND hIcon = GetDlgItem(hBox, 0x14);
-    if (hIcon) {
-        HICON shown = reinterpret_cast<HICON>(SendMessageW(hIcon, STM_GETICON, 0, 0));
-        view.warningIcon = shown && shown == LoadIconW(nullptr, IDI_WARNING);
-        view.errorIcon = shown && shown == LoadIconW(nullptr, IDI_ERROR);
+    view.topmost = (GetWindowLongW(hBox, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    // The icon control's id differs (20 on Windows, 1088 under Wine); its style does not.
+    for (HWND child = GetWindow(hBox, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {};
+        GetClassNameW(child, cls, 32);
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && lstrcmpiW(cls, L"Static") == 0) {
+            HICON shown = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+            view.warningIcon = shown && shown == LoadIconW(nullptr, IDI_WARNING);
+            view.errorIcon = shown && shown == LoadIconW(nullptr, IDI_ERROR);
+        } else if (lstrcmpiW(cls, L"Button") == 0 && IsWindowVisible(child)) {
+            view.buttons.push_back(GetDlgCtrlID(child));
+        }
     }
     return view;
 }
@@ -117,6 +124,23 @@ bool CloseMessageBox(HWND hBox, DWORD timeoutMs)
         Sleep(10);
     }
     return true;
+}
+
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (pred())
+            return true;
+        if (GetTickCount64() >= end)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
 }
 
 } // namespace qsmtest

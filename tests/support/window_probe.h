@@ -1,6 +1,8 @@
 #pragma once
 #include "win.h"
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace qsmtest {
 
@@ -25,9 +27,14 @@ struct MessageBoxView {
     HWND owner = nullptr;
     bool warningIcon = false; // the exclamation icon
     bool errorIcon = false;   // the hand icon
+    bool topmost = false;     // system modal
+    std::vector<int> buttons; // ids of the visible buttons
 };
 MessageBoxView ReadMessageBox(HWND hBox);
 // Presses the box's OK button and waits until the box is gone.
 bool CloseMessageBox(HWND hBox, DWORD timeoutMs = 5000);
+
+// Dispatches this thread's messages until pred() holds or timeoutMs passes.
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
 
 } // namespace qsmtest

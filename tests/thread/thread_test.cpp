@@ -86,14 +86,6 @@ std::vector<std::string> LinesOf(const DebugCapture& capture, DWORD id)
     return lines;
 }
 
-// How long Stop(timeout) takes, in milliseconds.
-long long StopTime(TestThread& t, DWORD timeout)
-{
-    const auto start = std::chrono::steady_clock::now();
-    t.Stop(timeout);
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
 bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs)
 {
     const ULONGLONG end = GetTickCount64() + timeoutMs;
@@ -137,104 +129,60 @@ TEST(Thread, StartedAndStoppedLinesComeInOrder)
 }
 
 // The poll step ends early when the thread exits, so only upper bounds are asserted
-// where the body ends by itself.
-TEST(Thread, StopWaitsForABodyThatEndsSoon)
+// where the body ends by itself. A time-out below one poll step does not wait.
+TEST(Thread, StopWaitsForTheBodyUpToItsTimeOutThenTerminates)
 {
     const struct {
         Body body;
-        long long maxMs;
+        DWORD timeout;
+        long long minMs, maxMs;
+        bool terminated;
     } cases[] = {
-        {Body::EndsAfter200Ms, 900}, // about 300 ms at most
-        {Body::Pauses, 500},         // the pause ends on the stop request
-        {Body::PollsFlag, 500},      // the next check sees the flag
+        {Body::EndsAfter200Ms, 3000, 0, 900, false}, // about 300 ms at most
+        {Body::Pauses, 3000, 0, 500, false},         // the pause ends on the stop request
+        {Body::PollsFlag, 3000, 0, 500, false},      // the next check sees the flag
+        {Body::Returns, 50, 0, 500, false},          // already finished: stopped normally
+        {Body::NeverEnds, 50, 0, 500, true},
+        {Body::NeverEnds, 3000, 2900, 4500, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.body));
+        SCOPED_TRACE(static_cast<int>(c.body) * 10000 + c.timeout);
         DebugCapture capture;
         TestThread t(c.body);
         t.Start(THREAD_PRIORITY_NORMAL);
         const DWORD id = t.GetThreadId();
-        ASSERT_TRUE(WaitUntil([&] { return t.runs > 0; }, 2000));
-        const long long ms = StopTime(t, 3000);
+        ASSERT_TRUE(WaitUntil([&] { return c.body == Body::Returns ? t.IsFinished() : t.runs > 0; }, 2000));
+        const auto start = std::chrono::steady_clock::now();
+        t.Stop(c.timeout);
+        const long long ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_GE(ms, c.minMs);
         EXPECT_LE(ms, c.maxMs);
-        EXPECT_EQ(t.completed.load(), 1);
-        EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 1u);
-        EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), 0u);
-        EXPECT_EQ(capture.Count(Line(id, "stopped.")), 1u);
+        EXPECT_EQ(t.completed.load(), c.terminated ? 0 : 1);
+        EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), c.terminated ? 0u : 1u);
+        EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), c.terminated ? 1u : 0u);
+        EXPECT_EQ(capture.Count(Line(id, "stopped.")), c.terminated ? 0u : 1u);
         ExpectIdle(t);
+        if (c.terminated) {
+            // The thread is gone: its counter no longer moves.
+            const int cycles = t.cycles;
+            Sleep(50);
+            EXPECT_EQ(t.cycles.load(), cycles);
+        }
     }
 }
 
-TEST(Thread, StopTerminatesABodyThatNeverEnds)
+TEST(Thread, StopWithoutThreadDoesNothingSecondStartThrowsRestartRunsANewThread)
 {
     DebugCapture capture;
-    TestThread t(Body::NeverEnds);
-    t.Start(THREAD_PRIORITY_NORMAL);
-    const DWORD id = t.GetThreadId();
-    ASSERT_TRUE(WaitUntil([&] { return t.cycles > 0; }, 2000));
-    const long long ms = StopTime(t, 3000);
-    EXPECT_GE(ms, 2900);
-    EXPECT_LE(ms, 4500);
-    EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), 1u);
-    EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 0u);
-    EXPECT_EQ(capture.Count(Line(id, "stopped.")), 0u);
-    ExpectIdle(t);
-
-    // The thread is gone: its counter no longer moves.
-    const int cycles = t.cycles;
-    Sleep(50);
-    EXPECT_EQ(t.cycles.load(), cycles);
-}
-
-TEST(Thread, ShortTimeOutDoesNotPoll)
-{
-    {
-        // Already finished: stopped normally without waiting.
-        DebugCapture capture;
-        TestThread t(Body::Returns);
-        t.Start(THREAD_PRIORITY_NORMAL);
-        const DWORD id = t.GetThreadId();
-        ASSERT_TRUE(WaitUntil([&] { return t.IsFinished(); }, 2000));
-        EXPECT_LE(StopTime(t, 50), 500);
-        EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 1u);
-        ExpectIdle(t);
-    }
-    {
-        // Still running: terminated at once.
-        DebugCapture capture;
-        TestThread t(Body::NeverEnds);
-        t.Start(THREAD_PRIORITY_NORMAL);
-        const DWORD id = t.GetThreadId();
-        ASSERT_TRUE(WaitUntil([&] { return t.cycles > 0; }, 2000));
-        EXPECT_LE(StopTime(t, 50), 500);
-        EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), 1u);
-        ExpectIdle(t);
-    }
-}
-
-TEST(Thread, StopOnAnIdleObjectDoesNothing)
-{
-    DebugCapture capture;
-    TestThread t(Body::Pauses);
+    TestThread t(Body::PollsFlag);
     t.Stop(3000);
     t.Stop(50);
     EXPECT_TRUE(capture.Lines().empty());
     ExpectIdle(t);
 
     t.Start(THREAD_PRIORITY_NORMAL);
-    t.Stop(3000);
-    capture.Clear();
-    t.Stop(3000);
-    EXPECT_TRUE(capture.Lines().empty());
-    EXPECT_EQ(t.runs.load(), 1);
-}
-
-TEST(Thread, SecondStartThrowsAndTheFirstThreadRunsOn)
-{
-    DebugCapture capture;
-    TestThread t(Body::PollsFlag);
-    t.Start(THREAD_PRIORITY_NORMAL);
-    const DWORD id = t.GetThreadId();
+    const DWORD first = t.GetThreadId();
     try {
         t.Start(THREAD_PRIORITY_NORMAL);
         FAIL() << "no exception";
@@ -244,23 +192,15 @@ TEST(Thread, SecondStartThrowsAndTheFirstThreadRunsOn)
         const std::string head = "Thread already started. Caused in <mrvAPI::mrvThread::Start()> [baseapi\\src\\thread, ";
         EXPECT_EQ(e.GetStack()[0].rfind(head, 0), 0u) << e.GetStack()[0];
     }
-    EXPECT_EQ(t.GetThreadId(), id);
+    // The first thread runs on.
+    EXPECT_EQ(t.GetThreadId(), first);
     const int before = t.cycles;
     EXPECT_TRUE(WaitUntil([&] { return t.cycles > before + 2; }, 2000));
-    EXPECT_EQ(capture.Count(Line(id, "started.")), 1u);
+    EXPECT_EQ(capture.Count(Line(first, "started.")), 1u);
     t.Stop(3000);
-    EXPECT_EQ(t.runs.load(), 1);
-    EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), 1u);
-}
-
-TEST(Thread, StartAfterStopRunsTheBodyOnANewThread)
-{
-    DebugCapture capture;
-    TestThread t(Body::Pauses);
-    t.Start(THREAD_PRIORITY_NORMAL);
-    const DWORD first = t.GetThreadId();
-    ASSERT_TRUE(WaitUntil([&] { return t.runs == 1; }, 2000));
+    capture.Clear();
     t.Stop(3000);
+    EXPECT_TRUE(capture.Lines().empty());
 
     t.Start(THREAD_PRIORITY_BELOW_NORMAL);
     const DWORD second = t.GetThreadId();
@@ -271,7 +211,6 @@ TEST(Thread, StartAfterStopRunsTheBodyOnANewThread)
     EXPECT_FALSE(t.IsStopRequested()); // cleared by the new start
     t.Stop(3000);
     EXPECT_EQ(t.completed.load(), 2);
-    EXPECT_EQ(capture.Count(Line(second, "started.")), 1u);
     EXPECT_EQ(capture.Count(Line(second, "termination recognized, stop normal.")), 1u);
 }
 

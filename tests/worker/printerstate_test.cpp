@@ -116,10 +116,19 @@ std::map<uint8_t, std::string> Answers(const std::string& driver, const std::str
     return {{5, kGateOk}, {12, Driver(driver)}, {11, Printer(printer)}, {10, error}};
 }
 
+// The first check of job 17 (lastJob 17 from then on) whose printer reports this record.
+Check FirstError(const std::string& payload, const std::string& record, const std::string& id)
+{
+    const std::string answer = Error(payload);
+    return {Answers("17", "17", answer), kAll, true, record, id,
+            Join({{kClear0}, Matched("17", answer, id), NewError("", id)})};
+}
+
 } // namespace
 
 TEST(PrinterStateCheck, StateTable)
 {
+    const Check kFirst12A = FirstError("0000012A00480069", "0000012A00480069", "0000012A");
     const Scenario scenarios[] = {
         {"gate of exactly 4 bytes",
          {{{{5, kGateShort}, {12, Driver("17")}}, "\x05", false, "", "", {}},
@@ -130,8 +139,7 @@ TEST(PrinterStateCheck, StateTable)
           {Answers("17", "17", kNoError), kAll, false, "", "",
            Matched("17", kNoError, "00000000")}}},
         {"an error is reported once per job",
-         {{Answers("17", "17", kErr12A), kAll, true, "0000012A00480069", "0000012A",
-           Join({{kClear0}, Matched("17", kErr12A, "0000012A"), NewError("", "0000012A")})},
+         {kFirst12A,
           {Answers("17", "17", kErr12A), kAll, false, "", "0000012A",
            Join({Matched("17", kErr12A, "0000012A"), Detect("0000012A", "0000012A")})},
           {Answers("17", "17", kErr12A), kAll, false, "", "0000012A",
@@ -140,28 +148,24 @@ TEST(PrinterStateCheck, StateTable)
           {Answers("18", "18", kErr12A), kAll, true, "0000012A00480069", "0000012A",
            Join({{kClear0}, Matched("18", kErr12A, "0000012A"), NewError("", "0000012A")})}}},
         {"a changed error is reported at once",
-         {{Answers("17", "17", kErr12A), kAll, true, "0000012A00480069", "0000012A",
-           Join({{kClear0}, Matched("17", kErr12A, "0000012A"), NewError("", "0000012A")})},
+         {kFirst12A,
           {Answers("17", "17", kErr130), kAll, true, "0000013000480069", "00000130",
            Join({Matched("17", kErr130, "00000130"), NewError("0000012A", "00000130")})}}},
         {"jobs differ: no error request, a reported error is cleared",
-         {{Answers("17", "17", kErr12A), kAll, true, "0000012A00480069", "0000012A",
-           Join({{kClear0}, Matched("17", kErr12A, "0000012A"), NewError("", "0000012A")})},
+         {kFirst12A,
           {Answers("17", "16", kErr12A), kUpTo11, false, "", "",
            {JobLine(Printer("16"), "16", "17"), "CheckPrinterState Clear lastError 2"}},
           {Answers("17", "16", kErr12A), kUpTo11, false, "", "", {JobLine(Printer("16"), "16", "17")}},
           {Answers("17", "17", kErr12A), kAll, true, "0000012A00480069", "0000012A",
            Join({Matched("17", kErr12A, "0000012A"), NewError("", "0000012A")})}}},
         {"no error clears a reported one",
-         {{Answers("17", "17", kErr12A), kAll, true, "0000012A00480069", "0000012A",
-           Join({{kClear0}, Matched("17", kErr12A, "0000012A"), NewError("", "0000012A")})},
+         {kFirst12A,
           {Answers("17", "17", kNoError), kAll, false, "", "",
            Join({Matched("17", kNoError, "00000000"), {"CheckPrinterState Clear lastError 1"}})},
           {Answers("17", "17", kErr12A), kAll, true, "0000012A00480069", "0000012A",
            Join({Matched("17", kErr12A, "0000012A"), NewError("", "0000012A")})}}},
         {"short answers end the check and keep the state",
-         {{Answers("17", "17", kErr12A), kAll, true, "0000012A00480069", "0000012A",
-           Join({{kClear0}, Matched("17", kErr12A, "0000012A"), NewError("", "0000012A")})},
+         {kFirst12A,
           {{{5, kGateOk}, {12, "\x8C"}}, "\x05\x0C", false, "", "0000012A", {"CheckPrinterState start error 1!"}},
           {{{5, kGateOk}, {12, Driver("17")}}, kUpTo11, false, "", "0000012A", {"CheckPrinterState start error 2!"}},
           {{{5, kGateOk}, {12, Driver("17")}, {11, Printer("17")}, {10, "\x8A"}}, kAll, false, "", "0000012A",
@@ -173,15 +177,9 @@ TEST(PrinterStateCheck, StateTable)
          {{Answers("", "", Error("")), kAll, false, "", "",
            Join({Matched("", Error(""), ""), Detect("", "")})}}},
         {"error record: ID of 8 bytes, text up to the first zero byte",
-         {{Answers("17", "17", Error("0000012A00") + std::string("\0ZZ", 3)), kAll, true, "0000012A00", "0000012A",
-           Join({{kClear0}, Matched("17", Error("0000012A00") + std::string("\0ZZ", 3), "0000012A"),
-                 NewError("", "0000012A")})}}},
-        {"error answer of 12 bytes",
-         {{Answers("17", "17", Error("0000012A0A")), kAll, true, "0000012A0A", "0000012A",
-           Join({{kClear0}, Matched("17", Error("0000012A0A"), "0000012A"), NewError("", "0000012A")})}}},
-        {"short error ID",
-         {{Answers("17", "17", Error("12A")), kAll, true, "12A", "12A",
-           Join({{kClear0}, Matched("17", Error("12A"), "12A"), NewError("", "12A")})}}},
+         {FirstError("0000012A00" + std::string("\0ZZ", 3), "0000012A00", "0000012A")}},
+        {"error answer of 12 bytes", {FirstError("0000012A0A", "0000012A0A", "0000012A")}},
+        {"short error ID", {FirstError("12A", "12A", "12A")}},
     };
     for (const Scenario& s : scenarios)
         RunScenario(s);

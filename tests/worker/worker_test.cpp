@@ -1,42 +1,32 @@
+#include "bytes.h"
 #include "debug_capture.h"
+#include "dialog_driver.h"
 #include "fake_lm.h"
 #include "messages.h"
 #include "post_recorder.h"
 #include "printer.h"
 #include "registry_fixture.h"
 #include "spooler_fixture.h"
+#include "temp_folder.h"
 #include "update.h"
 #include "utils.h"
+#include "window_probe.h"
 #include <gtest/gtest.h>
-#include <atomic>
 #include <memory>
-#include <thread>
 
 using mrvAPI::mrvPrinter;
+using qsmtest::Bytes;
 using qsmtest::DebugCapture;
 using qsmtest::FakeLanguageMonitor;
 using qsmtest::LmReply;
 using qsmtest::PostRecorder;
+using qsmtest::ReadFileBytes;
 using qsmtest::RegistryFixture;
 using qsmtest::SpoolerFixture;
 
 namespace {
 
 constexpr DWORD kCycleMs = 20;
-
-std::string Bytes(std::initializer_list<int> bytes)
-{
-    std::string s;
-    for (int b : bytes)
-        s += static_cast<char>(b);
-    return s;
-}
-
-std::string Commands(std::initializer_list<int> commands)
-{
-    return Bytes(commands);
-}
-
 constexpr size_t kLogLength = 326656;
 
 // Log bytes with zero bytes, line feeds and carriage returns among them.
@@ -53,93 +43,6 @@ std::string FullLogAnswer(int code = 0x84)
 {
     return Bytes({code, 0x00}) + LogBody(kLogLength - 2);
 }
-
-std::wstring TempFile(const wchar_t* name)
-{
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + L"qsm-worker-" + name;
-}
-
-bool ReadFileBytes(const std::wstring& path, std::string& bytes)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    bytes.clear();
-    char buffer[65536];
-    DWORD n = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
-        bytes.append(buffer, n);
-    CloseHandle(h);
-    return true;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD n = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(h);
-}
-
-// Closes the worker's message box from another thread, the way a user would,
-// and keeps the text it showed.
-class BoxCloser {
-public:
-    BoxCloser() : m_Closing(false), m_Thread([this] { Run(); }) {}
-    ~BoxCloser()
-    {
-        if (m_Thread.joinable())
-            m_Thread.join();
-    }
-    BoxCloser(const BoxCloser&) = delete;
-    BoxCloser& operator=(const BoxCloser&) = delete;
-
-    bool Closing() const { return m_Closing; }
-    std::string Text()
-    {
-        if (m_Thread.joinable())
-            m_Thread.join();
-        return m_Text;
-    }
-
-private:
-    static BOOL CALLBACK FindText(HWND child, LPARAM param)
-    {
-        wchar_t className[32] = {};
-        GetClassNameW(child, className, 32);
-        wchar_t text[512] = {};
-        GetWindowTextW(child, text, 512);
-        if (lstrcmpiW(className, L"Static") == 0 && text[0]) {
-            *reinterpret_cast<std::wstring*>(param) = text;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    void Run()
-    {
-        const ULONGLONG end = GetTickCount64() + 10000;
-        while (GetTickCount64() < end) {
-            HWND box = FindWindowW(L"#32770", L"Error");
-            if (box) {
-                std::wstring text;
-                EnumChildWindows(box, &BoxCloser::FindText, reinterpret_cast<LPARAM>(&text));
-                m_Text = mrvAPI::mrvUtils::W2M(text);
-                m_Closing = true;
-                SendMessageW(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(10);
-        }
-    }
-
-    std::atomic<bool> m_Closing;
-    std::string m_Text;
-    std::thread m_Thread;
-};
 
 class WorkerTest : public ::testing::Test {
 protected:
@@ -180,6 +83,7 @@ protected:
     size_t Posted(UINT message) const { return m_Window.Of(message).size(); }
 
     RegistryFixture m_Registry;
+    qsmtest::TempFolder m_Folder;
     FakeLanguageMonitor m_Lm;
     PostRecorder m_Window;
     mrvPrinter m_Printer;
@@ -198,7 +102,7 @@ TEST_F(WorkerTest, ComPortPrinterIsNeverPolledButDownloadsItsLog)
     m_Window.Pump(300);
     EXPECT_EQ(m_Lm.Accepted(), 0);
 
-    const std::wstring path = TempFile(L"com.log");
+    const std::wstring path = m_Folder.FileName(L"com.log");
     m_pWorker->SetLogFileName(path.c_str());
     m_pWorker->RequestLogDownload();
     ASSERT_TRUE(PumpUntil([&] { return Posted(mrvWM_LOG_DONE) == 1; }));
@@ -208,39 +112,9 @@ TEST_F(WorkerTest, ComPortPrinterIsNeverPolledButDownloadsItsLog)
     // The connection made for the log is released at the next cycle and nothing is polled.
     EXPECT_TRUE(m_Lm.WaitForClosed(1, 2000));
     m_Window.Pump(200);
-    EXPECT_EQ(m_Lm.Commands(), Commands({4}));
+    EXPECT_EQ(m_Lm.Commands(), Bytes({4}));
     EXPECT_EQ(m_Lm.Accepted(), 1);
     EXPECT_EQ(m_Window.Messages().size(), 1u);
-    DeleteFileW(path.c_str());
-}
-
-TEST_F(WorkerTest, HidingReleasesTheConnectionAndShowingAsksForTheNumberAgain)
-{
-    AnswerPolling();
-    StartWorker();
-    m_pWorker->SetActive(true);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(7) >= 3; }));
-    EXPECT_EQ(m_Lm.CountCommand(9), 1u);
-    ASSERT_TRUE(PumpUntil([&] { return Posted(mrvWM_PRINTJOB) >= 3; }));
-    EXPECT_EQ(Posted(mrvWM_NUMBER), 1u);
-    EXPECT_EQ(m_Window.Of(mrvWM_NUMBER)[0].wParam, 300u);
-    EXPECT_EQ(m_Window.Of(mrvWM_INK_LEVEL)[0].wParam, 0x50u);
-    EXPECT_EQ(m_Window.Of(mrvWM_UV_LAMP)[0].wParam, 0x10u);
-    EXPECT_EQ(Posted(mrvWM_STATUS), 0u);
-    EXPECT_EQ(m_Window.Of(mrvWM_MAT_CODE)[0].text, "PLA");
-    EXPECT_EQ(m_Window.Of(mrvWM_PRINTJOB)[0].text, "job");
-
-    m_pWorker->SetActive(false);
-    EXPECT_TRUE(m_Lm.WaitForClosed(1, 2000));
-    m_Window.Pump(100);
-    m_Lm.ClearRequests();
-    m_Window.Pump(200);
-    EXPECT_TRUE(m_Lm.Requests().empty());
-
-    m_pWorker->SetActive(true);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(7) >= 1; }));
-    EXPECT_EQ(m_Lm.Accepted(), 2);
-    EXPECT_EQ(m_Lm.Commands().substr(0, 7), Commands({5, 9, 1, 2, 3, 6, 7}));
 }
 
 TEST_F(WorkerTest, FailedRequestsShortenTheChainAndTheNumberIsAskedUntilItCame)
@@ -251,43 +125,12 @@ TEST_F(WorkerTest, FailedRequestsShortenTheChainAndTheNumberIsAskedUntilItCame)
     m_Lm.Queue(2, LmReply::Silence());                   // no answer: 3, 6, 7 wait for the next cycle
     StartWorker();
     m_pWorker->SetActive(true);
-    const std::string expected = Commands({5, 9, 1, 2, 5, 9, 1, 2, 3, 6, 7, 5, 9, 1, 2, 3, 6, 7, 5, 1, 2, 3, 6, 7});
+    const std::string expected = Bytes({5, 9, 1, 2, 5, 9, 1, 2, 3, 6, 7, 5, 9, 1, 2, 3, 6, 7, 5, 1, 2, 3, 6, 7});
     ASSERT_TRUE(PumpUntil([&] { return m_Lm.Commands().size() >= expected.size(); }));
     EXPECT_EQ(m_Lm.Commands().substr(0, expected.size()), expected);
     m_Window.Pump(50);
     EXPECT_EQ(Posted(mrvWM_NUMBER), 1u);
     EXPECT_EQ(m_Lm.Accepted(), 1); // a time-out does not break the connection
-}
-
-TEST_F(WorkerTest, PrinterErrorIsReportedOncePerJobAndAtOnceWhenItChanges)
-{
-    AnswerPolling();
-    m_Lm.OnCommand(5, LmReply::Answer(Bytes({0x85, 0x00}) + "gate"));
-    m_Lm.OnCommand(12, LmReply::Answer(Bytes({0x8C, 0x00}) + "17"));
-    m_Lm.OnCommand(11, LmReply::Answer(Bytes({0x8B, 0x00}) + "17"));
-    m_Lm.OnCommand(10, LmReply::Answer(Bytes({0x8A, 0x00}) + "0000012A00480069"));
-    StartWorker();
-    m_pWorker->SetActive(true);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(10) >= 3; }));
-    m_Window.Pump(50);
-    ASSERT_EQ(Posted(mrvWM_ERROR), 1u);
-    EXPECT_EQ(m_Window.Of(mrvWM_ERROR)[0].text, "0000012A00480069");
-
-    // A new job with the same error: reported again.
-    m_Lm.OnCommand(12, LmReply::Answer(Bytes({0x8C, 0x00}) + "18"));
-    m_Lm.OnCommand(11, LmReply::Answer(Bytes({0x8B, 0x00}) + "18"));
-    size_t seen = m_Lm.CountCommand(10);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(10) >= seen + 3; }));
-    m_Window.Pump(50);
-    EXPECT_EQ(Posted(mrvWM_ERROR), 2u);
-
-    // Another error without a clear in between: reported at once.
-    m_Lm.OnCommand(10, LmReply::Answer(Bytes({0x8A, 0x00}) + "0000013000480069"));
-    seen = m_Lm.CountCommand(10);
-    ASSERT_TRUE(PumpUntil([&] { return m_Lm.CountCommand(10) >= seen + 3; }));
-    m_Window.Pump(50);
-    ASSERT_EQ(Posted(mrvWM_ERROR), 3u);
-    EXPECT_EQ(m_Window.Of(mrvWM_ERROR)[2].text, "0000013000480069");
 }
 
 // A connection that breaks inside the state check is replaced at the next
@@ -304,7 +147,7 @@ TEST_F(WorkerTest, ConnectionBrokenByTheStateCheckIsReplaced)
     m_pWorker->SetActive(true);
     ASSERT_TRUE(PumpUntil([&] { return Posted(mrvWM_INK_LEVEL) >= 1; }));
     EXPECT_EQ(m_Lm.Accepted(), 2);
-    EXPECT_EQ(m_Lm.Commands().substr(0, 4), Commands({5, 12, 5, 12}));
+    EXPECT_EQ(m_Lm.Commands().substr(0, 4), Bytes({5, 12, 5, 12}));
     EXPECT_EQ(capture.Count("CheckPrinterState start error 1!"), 1u);
     EXPECT_EQ(capture.Count("SOCKET_API: Connection closed."), 1u);
 }
@@ -356,15 +199,13 @@ TEST_F(WorkerTest, LogsAreWrittenByteForByte)
              .Then(50, full.substr(300000)),
          full, kLogLength},
         {L"short.log", LmReply::Answer(header + thousand), thousand, 1002}, // then silence
-        {L"empty.log", LmReply::Answer(header), "", 2},
         {L"code-only.log", LmReply::Answer(Bytes({0x84})), "", 1},
     };
     std::vector<std::unique_ptr<Rig>> rigs;
     for (const auto& c : cases) {
         rigs.emplace_back(new Rig());
         Rig& rig = *rigs.back();
-        const std::wstring path = TempFile(c.file);
-        WriteFileBytes(path, "older and longer content");
+        const std::wstring path = m_Folder.Write(c.file, "older and longer content");
         rig.lm.Queue(4, c.reply);
         m_Registry.SetTcpPort(rig.lm.Port());
         rig.worker.Start(0);
@@ -385,16 +226,14 @@ TEST_F(WorkerTest, LogsAreWrittenByteForByte)
         SCOPED_TRACE(mrvAPI::mrvUtils::W2M(c.file));
         rigs[i]->worker.Stop(1000);
         EXPECT_EQ(rigs[i]->lm.Requests(), (std::vector<std::string>{Bytes({0x04, 0x00})}));
-        const std::wstring path = TempFile(c.file);
         std::string bytes;
-        ASSERT_TRUE(ReadFileBytes(path, bytes));
+        ASSERT_TRUE(ReadFileBytes(m_Folder.FileName(c.file), bytes));
         EXPECT_EQ(bytes.size(), c.content.size());
         EXPECT_TRUE(bytes == c.content);
         EXPECT_EQ(capture.Count("LANG__ReadFromLANPrinter SaveLog Size " + std::to_string(c.size) + "\n"), 1u);
-        DeleteFileW(path.c_str());
     }
     // Only the short logs had to wait for the end of their data.
-    EXPECT_EQ(capture.Count("SocketAPI::SocketRequestData Break 2"), 3u);
+    EXPECT_EQ(capture.Count("SocketAPI::SocketRequestData Break 2"), 2u);
 }
 
 TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
@@ -405,17 +244,17 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
         std::wstring file;
         LmReply reply;
         bool monitorDown;
-        std::string box;
+        const wchar_t* box;
     } cases[] = {
         {"unwritable path", L"C:\\no-such-folder\\deeper\\printer.log", LmReply::Answer(FullLogAnswer()), false,
-         "Can't open file to write."},
+         L"Can't open file to write."},
         // Wine maps Z: to the host's root; its /dev/full refuses every write with "disk full".
         {"disk full", L"Z:\\dev\\full", LmReply::Answer(FullLogAnswer()), false,
-         "Can't write the whole log to the file."},
-        {"wrong answer code", TempFile(L"wrong.log"), LmReply::Answer(FullLogAnswer(0x85)), false,
-         "Internal error, can't download log file."},
-        {"language monitor down", TempFile(L"down.log"), LmReply::Silence(), true,
-         "Internal error - no connection to language monitor."},
+         L"Can't write the whole log to the file."},
+        {"wrong answer code", m_Folder.FileName(L"wrong.log"), LmReply::Answer(FullLogAnswer(0x85)), false,
+         L"Internal error, can't download log file."},
+        {"language monitor down", m_Folder.FileName(L"down.log"), LmReply::Silence(), true,
+         L"Internal error - no connection to language monitor."},
     };
     StartWorker();
     for (const auto& c : cases) {
@@ -426,19 +265,24 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
             m_Lm.Refuse();
         else
             m_Lm.Queue(4, c.reply);
-        BoxCloser closer;
+        std::wstring box;
+        qsmtest::DialogDriver closer(L"Error", [&](HWND hBox) -> UINT {
+            box = qsmtest::ReadMessageBox(hBox).text;
+            return IDOK;
+        });
         m_pWorker->SetLogFileName(c.file.c_str());
         m_pWorker->RequestLogDownload();
         bool order = true;
         ASSERT_TRUE(PumpUntil(
             [&] {
                 const bool done = Posted(mrvWM_LOG_DONE) == 1;
-                order = order && (!done || closer.Closing());
+                order = order && (!done || closer.Seen() == 1);
                 return done;
             },
             10000));
+        closer.Stop();
         EXPECT_TRUE(order) << "WM_USER+1 came before the box was closed";
-        EXPECT_EQ(closer.Text(), c.box);
+        EXPECT_EQ(box, c.box);
         std::string bytes;
         if (c.file.rfind(L"Z:", 0) != 0) {
             EXPECT_FALSE(ReadFileBytes(c.file, bytes));
@@ -464,8 +308,7 @@ TEST_F(WorkerTest, WindowNeverWaitsAndStopEndsAStalledExchange)
         m_Lm.ClearRequests();
         m_Lm.Queue(4, c.reply);
         StartWorker();
-        const std::wstring path = TempFile(L"stalled.log");
-        DeleteFileW(path.c_str());
+        const std::wstring path = m_Folder.FileName(L"stalled.log");
         m_pWorker->SetLogFileName(path.c_str());
         m_pWorker->RequestLogDownload();
         ASSERT_TRUE(m_Lm.WaitForRequests(1, 3000));
@@ -490,26 +333,28 @@ TEST_F(WorkerTest, WindowNeverWaitsAndStopEndsAStalledExchange)
     }
 }
 
-TEST_F(WorkerTest, RequestsCarryThePrintersPlaceInTheList)
+// Requests carry the printer's place in the list (the list's length when it is not
+// listed); an unreachable monitor is started through the spooler, which fails for
+// a printer the spooler no longer knows.
+TEST_F(WorkerTest, PrintersPlaceInTheListAndStartThroughTheSpooler)
 {
     SpoolerFixture spooler;
-    const std::wstring first = SpoolerFixture::Unique(L"Quillor Index A");
-    const std::wstring second = SpoolerFixture::Unique(L"Quillor Index B");
-    ASSERT_TRUE(spooler.InstallPrinter(first, L"FILE:", SpoolerFixture::QuillorDriver()));
-    ASSERT_TRUE(spooler.InstallPrinter(second, L"FILE:", SpoolerFixture::QuillorDriver()));
+    for (const wchar_t* name : {L"Quillor Index A", L"Quillor Index B"})
+        ASSERT_TRUE(spooler.InstallPrinter(SpoolerFixture::Unique(name), L"FILE:", SpoolerFixture::QuillorDriver()));
     mrvPrinter::Enumerate(SpoolerFixture::QuillorDriver().c_str());
     ASSERT_EQ(mrvPrinter::GetCount(), 2u);
     std::unique_ptr<mrvPrinter> listed(mrvPrinter::GetPrinter(1));
     ASSERT_TRUE(listed);
     mrvPrinter unlisted(L"Quillor not listed", L"USB002", SpoolerFixture::QuillorDriver());
-
     const struct {
         mrvPrinter* printer;
         char index;
-    } cases[] = {{listed.get(), 1}, {&unlisted, 2}}; // not listed: the list's length
+        bool opens;
+    } cases[] = {{listed.get(), 1, true}, {&unlisted, 2, false}};
+
     AnswerPolling();
     m_Lm.OnCommand(4, LmReply::Answer(FullLogAnswer()));
-    const std::wstring path = TempFile(L"index.log");
+    const std::wstring path = m_Folder.FileName(L"index.log");
     for (const auto& c : cases) {
         m_Lm.ClearRequests();
         m_Window.Clear();
@@ -524,43 +369,24 @@ TEST_F(WorkerTest, RequestsCarryThePrintersPlaceInTheList)
         for (const std::string& r : requests)
             EXPECT_EQ(r[1], c.index) << static_cast<int>(r[0]);
     }
-    mrvPrinter::Clear();
-    DeleteFileW(path.c_str());
-}
 
-TEST_F(WorkerTest, UnreachableMonitorIsStartedThroughTheSpooler)
-{
-    SpoolerFixture spooler;
-    const std::wstring name = SpoolerFixture::Unique(L"Quillor Start");
-    ASSERT_TRUE(spooler.InstallPrinter(name, L"FILE:", SpoolerFixture::QuillorDriver()));
-    mrvPrinter::Enumerate(SpoolerFixture::QuillorDriver().c_str());
-    ASSERT_EQ(mrvPrinter::GetCount(), 1u);
-    std::unique_ptr<mrvPrinter> installed(mrvPrinter::GetPrinter(0));
-    mrvPrinter removed(L"Quillor removed meanwhile", L"USB003", SpoolerFixture::QuillorDriver());
     m_Lm.Refuse();
-
+    m_Window.Pump(50);
+    m_Window.Clear();
     const std::string failed = "mrvUpdate::ThreadProc: Connection failed, try to start language monitor.\n";
-    const struct {
-        mrvPrinter* printer;
-        bool opens; // a printer the spooler no longer knows cannot be opened
-    } cases[] = {{installed.get(), true}, {&removed, false}};
     for (const auto& c : cases) {
         DebugCapture capture;
         StartWorker(c.printer);
         m_pWorker->SetActive(true);
         ASSERT_TRUE(PumpUntil([&] { return capture.Count(failed) >= 3; }, 10000));
         m_pWorker->Stop(1000);
-        const std::vector<std::string> lines = capture.Lines();
-        const size_t attempts = capture.Count(failed);
-        EXPECT_EQ(capture.Count("mrvUpdate::ThreadProc\n"), c.opens ? 0u : attempts);
-        if (!c.opens) {
-            // Each failed attempt is followed by the failed start.
-            for (size_t i = 0; i + 1 < lines.size(); ++i) {
-                if (lines[i] == failed) {
-                    EXPECT_EQ(lines[i + 1], "mrvUpdate::ThreadProc\n");
-                }
-            }
-        }
+        // F: a failed attempt, S: the failed start through the spooler, which
+        // follows each attempt when the printer cannot be opened.
+        std::string order;
+        for (const std::string& l : capture.Lines())
+            order += l == failed ? "F" : l == "mrvUpdate::ThreadProc\n" ? "S" : "";
+        for (size_t i = 0; i < order.size(); ++i)
+            EXPECT_EQ(order[i], !c.opens && i % 2 ? 'S' : 'F') << order;
     }
     EXPECT_TRUE(m_Window.Messages().empty());
     mrvPrinter::Clear();

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-namespace mdtest {
+namespace qsmtest {
 
 // Answers the modal windows that the main thread opens while it is blocked in
 // them: on its own thread, every visible "#32770" window whose caption begins
@@ -32,9 +32,4 @@ private:
     std::thread m_Thread;
 };
 
-// Puts a path into the save-file dialog's file name field.
-void EnterFileName(HWND hSaveAs, const std::wstring& path);
-// Visible "#32770" windows with exactly this caption.
-int CountDialogs(const std::wstring& caption);
-
-} // namespace mdtest
+} // namespace qsmtest
