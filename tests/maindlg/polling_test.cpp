@@ -105,3 +105,15 @@ TEST_F(Polling, PrinterErrorOfTheMonitorShowsOneBoxPerJob)
     closer.Stop();
     EXPECT_EQ(closer.Seen(), 1);
 }
+
+// The user may close the window while a log is saved: the end of the save must not
+// start polling a hidden window.
+TEST_F(Polling, EndOfALogSaveResumesPollingOnlyForAShownWindow)
+{
+    Make();
+    ASSERT_TRUE(PostMessageW(Dlg(), WM_USER + 1, 0, 0));
+    EXPECT_FALSE(AnyRequestWithin(400));
+    m_pDialog->Show();
+    ASSERT_TRUE(PostMessageW(Dlg(), WM_USER + 1, 0, 0));
+    EXPECT_TRUE(WaitForCommand(1, 1, 5000));
+}
