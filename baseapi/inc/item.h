@@ -1,5 +1,6 @@
 #pragma once
 #include "win.h"
+#include "handle.h"
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,38 +67,12 @@ public:
     void SetText(const wchar_t* text);
 };
 
-// Owns an HMENU: destroyed with the object, never copied.
-class mrvMenuHandle {
-public:
-    explicit mrvMenuHandle(HMENU hMenu = nullptr) : m_hMenu(hMenu) {}
-    ~mrvMenuHandle() { Reset(nullptr); }
-    mrvMenuHandle(const mrvMenuHandle&) = delete;
-    mrvMenuHandle& operator=(const mrvMenuHandle&) = delete;
-    mrvMenuHandle(mrvMenuHandle&& other) noexcept : m_hMenu(other.Release()) {}
-    mrvMenuHandle& operator=(mrvMenuHandle&& other) noexcept
-    {
-        if (this != &other)
-            Reset(other.Release());
-        return *this;
-    }
-
-    HMENU Get() const { return m_hMenu; }
-    HMENU Release()
-    {
-        HMENU hMenu = m_hMenu;
-        m_hMenu = nullptr;
-        return hMenu;
-    }
-    void Reset(HMENU hMenu)
-    {
-        if (m_hMenu)
-            DestroyMenu(m_hMenu);
-        m_hMenu = hMenu;
-    }
-
-private:
-    HMENU m_hMenu;
+struct mrvMenuTraits {
+    static HMENU Empty() { return nullptr; }
+    static bool IsValid(HMENU h) { return h != nullptr; }
+    static void Close(HMENU h) { DestroyMenu(h); }
 };
+using mrvMenuHandle = mrvHandle<HMENU, mrvMenuTraits>;
 
 // A popup menu shown at the cursor; the chosen command reaches the owner
 // window as WM_COMMAND. The item identifier is not used by the menu.

@@ -1,6 +1,5 @@
 #pragma once
-#include "win.h"
-#include <winspool.h>
+#include "handle.h"
 #include <cwchar>
 #include <string>
 
@@ -11,25 +10,18 @@ namespace mrvAPI {
 // caller reads GetLastError right after construction.
 class mrvPrinterHandle {
 public:
-    mrvPrinterHandle(const std::wstring& name, size_t bufferLength) : m_hPrinter(nullptr)
+    mrvPrinterHandle(const std::wstring& name, size_t bufferLength)
     {
         // OpenPrinterW takes a writable name; the callers' buffer sizes cut long names.
         std::wstring buffer(name.substr(0, bufferLength - 1));
-        if (!OpenPrinterW(&buffer[0], &m_hPrinter, nullptr))
-            m_hPrinter = nullptr;
+        if (!OpenPrinterW(&buffer[0], m_Handle.Receive(), nullptr))
+            m_Handle.Release();
     }
-    ~mrvPrinterHandle()
-    {
-        if (m_hPrinter)
-            ClosePrinter(m_hPrinter);
-    }
-    mrvPrinterHandle(const mrvPrinterHandle&) = delete;
-    mrvPrinterHandle& operator=(const mrvPrinterHandle&) = delete;
 
-    HANDLE Get() const { return m_hPrinter; }
+    HANDLE Get() const { return m_Handle.Get(); }
 
 private:
-    HANDLE m_hPrinter;
+    mrvSpoolerHandle m_Handle;
 };
 
 } // namespace mrvAPI

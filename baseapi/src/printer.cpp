@@ -1,4 +1,5 @@
 #include "printer.h"
+#include "handle.h"
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
@@ -10,31 +11,6 @@ namespace mrvAPI {
 namespace {
 
 const char* const kFile = "baseapi\\src\\printer";
-
-// Owns a spooler handle for the length of one operation.
-class PrinterHandle {
-public:
-    PrinterHandle() = default;
-    ~PrinterHandle()
-    {
-        if (m_h)
-            ClosePrinter(m_h);
-    }
-    PrinterHandle(const PrinterHandle&) = delete;
-    PrinterHandle& operator=(const PrinterHandle&) = delete;
-
-    HANDLE* Receive() { return &m_h; }
-    HANDLE Get() const { return m_h; }
-    HANDLE Release()
-    {
-        HANDLE h = m_h;
-        m_h = nullptr;
-        return h;
-    }
-
-private:
-    HANDLE m_h = nullptr;
-};
 
 // Function-local statics: the list may be used by other static objects' constructors,
 // and the lock must outlive the vector it guards (constructed first, destroyed last).
@@ -97,7 +73,7 @@ void mrvPrinter::Open()
     if (m_hPrinter)
         return;
 
-    PrinterHandle handle;
+    mrvSpoolerHandle handle;
     std::wstring name = m_Name;
     if (!OpenPrinterW(&name[0], handle.Receive(), nullptr))
         throw mrvException(mrvE_PRINTER_OPEN, "Can't open printer.", "mrvAPI::mrvPrinter::Open", kFile, __LINE__);

@@ -1,28 +1,11 @@
 #include "settings.h"
+#include "handle.h"
 #include "debug.h"
 #include "utils.h"
 
 namespace mrvAPI {
 
 namespace {
-
-// Closes an opened registry key when it leaves scope.
-class ScopedKey {
-public:
-    ScopedKey() = default;
-    ~ScopedKey()
-    {
-        if (m_hKey)
-            RegCloseKey(m_hKey);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* Out() { return &m_hKey; }
-    HKEY Get() const { return m_hKey; }
-
-private:
-    HKEY m_hKey = nullptr;
-};
 
 } // namespace
 
@@ -56,8 +39,8 @@ DWORD mrvSettings::ReadUpdateTime()
 
 bool mrvSettings::ReadTcpPort(DWORD& port)
 {
-    ScopedKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, mrvCONFIG_KEY, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+    mrvRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, mrvCONFIG_KEY, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
         return false;
     DWORD value = 0;
     DWORD size = sizeof(value);

@@ -1,4 +1,5 @@
 #include "utils.h"
+#include "handle.h"
 #include "buffer.h"
 #include "textrules.h"
 #include <sstream>
@@ -8,24 +9,6 @@ namespace mrvAPI {
 namespace {
 
 const char* const kFile = "baseapi\\src\\utils";
-
-// Closes an opened registry key when it leaves scope.
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey()
-    {
-        if (m_hKey)
-            RegCloseKey(m_hKey);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY* Out() { return &m_hKey; }
-    HKEY Get() const { return m_hKey; }
-
-private:
-    HKEY m_hKey = nullptr;
-};
 
 } // namespace
 
@@ -51,8 +34,8 @@ void ThrowSystemError(const std::string& sentence, DWORD error, const char* func
 std::wstring mrvUtils::GetConfigValue(HKEY root, const std::wstring& keyPath, const std::wstring& valueName)
 {
     const char* const function = "mrvAPI::mrvUtils::GetConfigValue";
-    RegKey key;
-    LONG rc = RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.Out());
+    mrvRegKey key;
+    LONG rc = RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.Receive());
     if (rc == ERROR_SUCCESS) {
         wchar_t value[4096] = {};
         DWORD size = 4096;

@@ -1,4 +1,5 @@
 #include "debug.h"
+#include "handle.h"
 #include "dialog.h"
 #include "exception.h"
 #include "language.h"
@@ -17,25 +18,6 @@
 using namespace mrvAPI;
 
 namespace {
-
-// Owns a kernel handle.
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE h = nullptr) : m_h(h) {}
-    ~UniqueHandle() { reset(); }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    HANDLE get() const { return m_h; }
-    void reset()
-    {
-        if (m_h)
-            CloseHandle(m_h);
-        m_h = nullptr;
-    }
-
-private:
-    HANDLE m_h;
-};
 
 constexpr DWORD kIconRetryMs = 200;
 
@@ -113,12 +95,12 @@ int Run(HINSTANCE hInstance, const char* cmdLine)
         ~LanguageGuard() { mrvLanguages::Clear(); }
     } languageGuard;
 
-    UniqueHandle mutex(CreateMutexW(nullptr, TRUE, L"QuillorStatusMonitor"));
-    if (!mutex.get())
+    mrvKernelHandle mutex(CreateMutexW(nullptr, TRUE, L"QuillorStatusMonitor"));
+    if (!mutex.Get())
         return 0;
     const std::wstring filter = mrvSettings::ReadPrinterFilter("WinMain");
-    if (WaitForSingleObject(mutex.get(), 500) == WAIT_TIMEOUT) {
-        mutex.reset();
+    if (WaitForSingleObject(mutex.Get(), 500) == WAIT_TIMEOUT) {
+        mutex.Reset();
         return HandOver(requested);
     }
     struct MutexRelease {
@@ -129,7 +111,7 @@ int Run(HINSTANCE hInstance, const char* cmdLine)
             while (ReleaseMutex(h)) {
             }
         }
-    } mutexRelease{mutex.get()};
+    } mutexRelease{mutex.Get()};
 
     mrvPrinter::Enumerate(filter.c_str());
     struct PrinterListGuard {

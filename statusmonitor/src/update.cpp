@@ -1,4 +1,5 @@
 #include "update.h"
+#include "handle.h"
 #include "answer.h"
 #include "debug.h"
 #include "dialog.h"
@@ -33,25 +34,6 @@ void ErrorBox(const wchar_t* text)
 {
     MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
 }
-
-// Owns a file handle; closed once.
-class mrvFileHandle {
-public:
-    explicit mrvFileHandle(HANDLE h) : m_h(h) {}
-    ~mrvFileHandle()
-    {
-        if (m_h != INVALID_HANDLE_VALUE)
-            CloseHandle(m_h);
-    }
-    mrvFileHandle(const mrvFileHandle&) = delete;
-    mrvFileHandle& operator=(const mrvFileHandle&) = delete;
-
-    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
 
 } // namespace
 
@@ -339,7 +321,7 @@ void mrvUpdate::SaveLog()
         mrvLock lock(&m_RequestLock);
         path = m_LogFileName;
     }
-    mrvFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    mrvKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
         ErrorBox(L"Can't open file to write.");

@@ -45,7 +45,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lmsim: Windows Sockets do not start\n");
         return 1;
     }
-    OwnedHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    mrvAPI::mrvKernelHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!stopEvent.Get()) {
         std::fprintf(stderr, "lmsim: can't create the stop event\n");
         return 1;

@@ -51,12 +51,6 @@ void OwnedSocket::Close()
     }
 }
 
-OwnedHandle::~OwnedHandle()
-{
-    if (m_Handle)
-        CloseHandle(m_Handle);
-}
-
 WinsockSession::WinsockSession()
 {
     WSADATA data;

@@ -1,6 +1,7 @@
 #pragma once
 // The Winsock side of the simulator: a loopback listener and one thread per connection.
 #include "lmsim/faults.h"
+#include "handle.h"
 #include "lmsim/options.h"
 #include "lmsim/scenario.h"
 #include "lock.h"
@@ -28,19 +29,6 @@ public:
 
 private:
     SOCKET m_Socket;
-};
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : m_Handle(handle) {}
-    ~OwnedHandle();
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE Get() const { return m_Handle; }
-
-private:
-    HANDLE m_Handle;
 };
 
 class WinsockSession {
