@@ -8,6 +8,7 @@
 // "<left> <top> <width> <height>" of the window into the ready file once it is
 // painted, and ends when the done file appears (or after 60 s).
 #include "language.h"
+#include "screenshot_host.h"
 #include "maindlg.h"
 #include "messages.h"
 #include "printer.h"
@@ -17,7 +18,6 @@
 #include "temp_folder.h"
 #include "window_probe.h"
 #include <commctrl.h>
-#include <shellapi.h>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -26,24 +26,6 @@
 using namespace mrvAPI;
 
 namespace {
-
-void Pump(DWORD ms)
-{
-    const ULONGLONG end = GetTickCount64() + ms;
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    } while (GetTickCount64() < end);
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 void PostStatus(HWND hDlg)
 {
@@ -112,26 +94,16 @@ int Run(const std::wstring& mode, const std::wstring& readyFile, const std::wstr
             SelectInfoTab(hDlg);
         if (mode == L"logbox") {
             StartLogSave(hDlg, folder.FileName(L"printer.log"));
-            Pump(500);
+            qsmtest::PumpFor(500);
             // A page that repaints while the save runs must not paint over the box.
             for (HWND child = GetWindow(hDlg, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
                 if (GetDlgItem(child, IDC_FILE_LIST))
                     RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         }
-        Pump(1500);
+        qsmtest::PumpFor(1500);
 
-        RECT rect = {};
-        GetWindowRect(hDlg, &rect);
-        FILE* ready = _wfopen(readyFile.c_str(), L"w");
-        if (!ready)
+        if (!qsmtest::HoldForScreenshot(hDlg, readyFile, doneFile))
             return 3;
-        std::fprintf(ready, "%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
-                     rect.bottom - rect.top);
-        std::fclose(ready);
-
-        const ULONGLONG end = GetTickCount64() + 60000;
-        while (!Exists(doneFile) && GetTickCount64() < end)
-            Pump(100);
         dialog.Destroy();
     }
     mrvPrinter::Clear();
@@ -143,18 +115,5 @@ int Run(const std::wstring& mode, const std::wstring& readyFile, const std::wstr
 
 int main()
 {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv || argc != 5) {
-        std::fprintf(stderr, "usage: maindlg_screenshot <monitor|info|logbox> <ready file> <done file> <language folder>\n");
-        return 1;
-    }
-    int result = 4;
-    try {
-        result = Run(argv[1], argv[2], argv[3], argv[4]);
-    } catch (const mrvException& e) {
-        std::fprintf(stderr, "%s", e.GetReport("\n").c_str());
-    }
-    LocalFree(argv);
-    return result;
+    return qsmtest::ScreenshotMain("usage: maindlg_screenshot <monitor|info|logbox> <ready file> <done file> <language folder>", &Run);
 }

@@ -6,6 +6,7 @@
 // Writes "<left> <top> <width> <height>" of the window into the ready file once
 // it is painted, and ends when the done file appears (or after 60 s).
 #include "info.h"
+#include "screenshot_host.h"
 #include "item.h"
 #include "language.h"
 #include "monitor.h"
@@ -15,7 +16,6 @@
 #include "spooler_fixture.h"
 #include "tabcontrol.h"
 #include <commctrl.h>
-#include <shellapi.h>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -38,24 +38,6 @@ public:
         return 0;
     }
 };
-
-void Pump(DWORD ms)
-{
-    const ULONGLONG end = GetTickCount64() + ms;
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    } while (GetTickCount64() < end);
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 int Run(const std::wstring& page, const std::wstring& readyFile, const std::wstring& doneFile,
         const std::wstring& languageFolder)
@@ -109,19 +91,10 @@ int Run(const std::wstring& page, const std::wstring& readyFile, const std::wstr
     pTab->ShowSelectedPage();
     main.Show();
     main.SetForeground();
-    Pump(1500);
+    qsmtest::PumpFor(1500);
 
-    RECT rect = {};
-    GetWindowRect(main.GetHwnd(), &rect);
-    FILE* ready = _wfopen(readyFile.c_str(), L"w");
-    if (!ready)
+    if (!qsmtest::HoldForScreenshot(main.GetHwnd(), readyFile, doneFile))
         return 3;
-    std::fprintf(ready, "%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-    std::fclose(ready);
-
-    const ULONGLONG end = GetTickCount64() + 60000;
-    while (!Exists(doneFile) && GetTickCount64() < end)
-        Pump(100);
     main.Destroy();
     mrvLanguages::Clear();
     return 0;
@@ -131,18 +104,5 @@ int Run(const std::wstring& page, const std::wstring& readyFile, const std::wstr
 
 int main()
 {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv || argc != 5) {
-        std::fprintf(stderr, "usage: page_screenshot <monitor|info> <ready file> <done file> <language folder>\n");
-        return 1;
-    }
-    int result = 4;
-    try {
-        result = Run(argv[1], argv[2], argv[3], argv[4]);
-    } catch (const mrvException& e) {
-        std::fprintf(stderr, "%s", e.GetReport("\n").c_str());
-    }
-    LocalFree(argv);
-    return result;
+    return qsmtest::ScreenshotMain("usage: page_screenshot <monitor|info> <ready file> <done file> <language folder>", &Run);
 }
