@@ -10,6 +10,7 @@
 #include "soak_support.h"
 #include "spooler_fixture.h"
 #include "trydlg.h"
+#include "utils.h"
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -25,11 +26,6 @@ struct Seen {
     bool visible;
     std::wstring port;
 };
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 class TrayChurn : public ::testing::Test {
 protected:
@@ -141,26 +137,26 @@ TEST_F(TrayChurn, DialogsFollowAddedRemovedAndMovedPrinters)
             const bool isMonitored = printer.second.compare(0, 3, L"COM") != 0;
             monitored += isMonitored;
             const auto dialog = now.find(printer.first);
-            ASSERT_EQ(dialog != now.end(), isMonitored) << Narrow(printer.first);
+            ASSERT_EQ(dialog != now.end(), isMonitored) << mrvAPI::mrvUtils::W2M(printer.first);
             if (isMonitored) {
-                EXPECT_EQ(dialog->second.port, printer.second) << Narrow(printer.first);
+                EXPECT_EQ(dialog->second.port, printer.second) << mrvAPI::mrvUtils::W2M(printer.first);
             }
         }
         ASSERT_EQ(now.size(), monitored);
         for (const auto& old : was) {
             const auto same = now.find(old.first);
             if (same != now.end() && same->second.port == old.second.port) {
-                EXPECT_EQ(same->second.hWnd, old.second.hWnd) << Narrow(old.first);
-                EXPECT_EQ(same->second.visible, old.second.visible) << Narrow(old.first);
+                EXPECT_EQ(same->second.hWnd, old.second.hWnd) << mrvAPI::mrvUtils::W2M(old.first);
+                EXPECT_EQ(same->second.visible, old.second.visible) << mrvAPI::mrvUtils::W2M(old.first);
             } else {
-                EXPECT_FALSE(IsWindow(old.second.hWnd)) << Narrow(old.first);
+                EXPECT_FALSE(IsWindow(old.second.hWnd)) << mrvAPI::mrvUtils::W2M(old.first);
             }
         }
         EXPECT_EQ(tray->GetRetiredCount(), 0u);
         // One worker and one window per dialog; sockets only for shown ones.
         const int dialogs = static_cast<int>(now.size());
         EXPECT_TRUE(PumpUntil([&] { return Take().threads == before.threads + dialogs; }, 2000))
-            << Describe(Take());
+            << Take().Describe();
         EXPECT_EQ(Take().windows, before.windows + 1 + otherWindows + dialogs);
         int shown = 0;
         for (const auto& dialog : now)
@@ -172,6 +168,6 @@ TEST_F(TrayChurn, DialogsFollowAddedRemovedAndMovedPrinters)
     }
 
     tray.reset();
-    EXPECT_TRUE(BackTo(before, 3000)) << "before: " << Describe(before) << "; after: " << Describe(Take());
+    EXPECT_TRUE(BackTo(before, 3000)) << "before: " << before.Describe() << "; after: " << Take().Describe();
     EXPECT_EQ(forcedStops.Count(), 0);
 }

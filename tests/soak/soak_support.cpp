@@ -33,16 +33,14 @@ BOOL CALLBACK CountWindow(HWND, LPARAM count)
     return TRUE;
 }
 
-BOOL CALLBACK CloseBox(HWND hWnd, LPARAM closed)
+BOOL CALLBACK CloseBox(HWND hWnd, LPARAM)
 {
     wchar_t cls[16] = {};
     GetClassNameW(hWnd, cls, 16);
     // Message boxes are the top-level dialogs with an owner; the test's own
     // dialogs have none.
-    if (std::wstring(cls) == L"#32770" && GetWindow(hWnd, GW_OWNER) && IsWindowVisible(hWnd)) {
+    if (std::wstring(cls) == L"#32770" && GetWindow(hWnd, GW_OWNER) && IsWindowVisible(hWnd))
         PostMessageW(hWnd, WM_COMMAND, IDOK, 0);
-        ++*reinterpret_cast<int*>(closed);
-    }
     return TRUE;
 }
 
@@ -146,10 +144,10 @@ Counts Take()
     return Counts{qsmtest::HandleCount(), qsmtest::ThreadCount(), windows, Socket::GetLiveCount()};
 }
 
-std::string Describe(const Counts& c)
+std::string Counts::Describe() const
 {
-    return "handles " + std::to_string(c.handles) + ", threads " + std::to_string(c.threads) + ", windows " +
-           std::to_string(c.windows) + ", sockets " + std::to_string(c.sockets);
+    return "handles " + std::to_string(handles) + ", threads " + std::to_string(threads) + ", windows " +
+           std::to_string(windows) + ", sockets " + std::to_string(sockets);
 }
 
 bool BackTo(const Counts& expected, DWORD timeoutMs)
@@ -191,7 +189,7 @@ void Heartbeat::Tick()
     m_MaxGapMs = std::max(m_MaxGapMs, gap);
     m_MaxBlockedMs = std::max(m_MaxBlockedMs, blocked);
     ++m_Ticks;
-    EnumThreadWindows(GetCurrentThreadId(), &CloseBox, reinterpret_cast<LPARAM>(&m_Boxes));
+    EnumThreadWindows(GetCurrentThreadId(), &CloseBox, 0);
 }
 
 LRESULT CALLBACK Heartbeat::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)

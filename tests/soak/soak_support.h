@@ -41,9 +41,9 @@ struct Counts {
     {
         return handles == o.handles && threads == o.threads && windows == o.windows && sockets == o.sockets;
     }
+    std::string Describe() const;
 };
 Counts Take();
-std::string Describe(const Counts& c);
 // Pumps until the counts equal expected (exiting threads take a moment to leave).
 bool BackTo(const Counts& expected, DWORD timeoutMs);
 
@@ -62,7 +62,6 @@ public:
     double MaxGapMs() const { return m_MaxGapMs; }
     double MaxBlockedMs() const { return m_MaxBlockedMs; }
     int Ticks() const { return m_Ticks; }
-    int BoxesClosed() const { return m_Boxes; }
 
 private:
     static LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -74,7 +73,6 @@ private:
     double m_MaxGapMs = 0;
     double m_MaxBlockedMs = 0;
     int m_Ticks = 0;
-    int m_Boxes = 0;
 };
 
 } // namespace soak

@@ -15,55 +15,21 @@
 #include "window_probe.h"
 #include <atomic>
 #include <commctrl.h>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
 
 using namespace mrvAPI;
+using qsmtest::PumpUntil;
 using qsmtest::SpoolerFixture;
 
-using qsmtest::PumpUntil;
-
 namespace {
-
-std::wstring MenuText(HMENU hMenu, int position)
-{
-    wchar_t text[256] = {};
-    GetMenuStringW(hMenu, position, text, 256, MF_BYPOSITION);
-    return text;
-}
 
 // A visible popup menu of this process, or null.
 HWND OpenMenuWindow()
 {
     HWND hMenu = FindWindowW(L"#32768", nullptr);
     return hMenu && IsWindowVisible(hMenu) ? hMenu : nullptr;
-}
-
-struct OwnedBoxSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK FindOwnedBox(HWND hWnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<OwnedBoxSearch*>(lParam);
-    wchar_t cls[16] = {};
-    GetClassNameW(hWnd, cls, 16);
-    if (std::wstring(cls) == L"#32770" && GetWindow(hWnd, GW_OWNER) == search->owner) {
-        search->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A dialog box (a message box) that owner owns, or null.
-HWND OwnedBox(HWND owner)
-{
-    OwnedBoxSearch search{owner, nullptr};
-    EnumWindows(&FindOwnedBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 // "0000012A" and the text as four hexadecimal digits per UTF-16 code unit.
@@ -140,8 +106,8 @@ protected:
         return shown;
     }
 
-    // Right click on the icon; the menu is closed again as soon as it is open.
-    bool ClickIcon()
+    // A click on the icon; the menu is closed again as soon as it is open.
+    bool ClickIcon(LPARAM button = WM_RBUTTONDOWN)
     {
         std::atomic<bool> seen(false);
         std::thread closer([&] {
@@ -151,7 +117,7 @@ protected:
             seen = OpenMenuWindow() != nullptr;
             PostMessageW(Tray(), WM_CANCELMODE, 0, 0);
         });
-        SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, WM_RBUTTONDOWN);
+        SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, button);
         closer.join();
         return seen;
     }
@@ -165,8 +131,10 @@ protected:
             return entries;
         HMENU hMenu = pMenu->GetHmenu();
         for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
+            wchar_t text[256] = {};
+            GetMenuStringW(hMenu, i, text, 256, MF_BYPOSITION);
             const bool separator = (GetMenuState(hMenu, i, MF_BYPOSITION) & MF_SEPARATOR) != 0;
-            entries.emplace_back(separator ? L"-" : MenuText(hMenu, i), GetMenuItemID(hMenu, i));
+            entries.emplace_back(separator ? L"-" : text, GetMenuItemID(hMenu, i));
         }
         return entries;
     }
@@ -263,7 +231,7 @@ TEST_F(TrayWindow, PortChangeReplacesTheDialogWithAHiddenOneAtTheEnd)
               mrvLanguages::GetText(6) + L" (" + Name(L"A") + L", LPT1:)");
 }
 
-TEST_F(TrayWindow, AddedPrinterGetsAHiddenDialogAtTheEnd)
+TEST_F(TrayWindow, AddedPrinterComesHiddenAtTheEndAndAComPortTakesItsDialog)
 {
     Install(L"B", L"FILE:");
     Build();
@@ -272,17 +240,10 @@ TEST_F(TrayWindow, AddedPrinterGetsAHiddenDialogAtTheEnd)
     SettingChange();
     EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"FILE:"), Entry(L"A", L"FILE:")}));
     EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
-}
-
-TEST_F(TrayWindow, PrinterMovedToAComPortLosesItsDialogForGood)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
-    Build();
-    ASSERT_TRUE(m_Spooler.ChangePort(Name(L"A"), SpoolerFixture::ComPort()));
-    SettingChange();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"FILE:")}));
     ASSERT_TRUE(m_Spooler.ChangePort(Name(L"B"), SpoolerFixture::ComPort()));
+    SettingChange();
+    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"A", L"FILE:")}));
+    ASSERT_TRUE(m_Spooler.ChangePort(Name(L"A"), SpoolerFixture::ComPort()));
     SettingChange();
     EXPECT_TRUE(Dialogs().empty());
 }
@@ -329,28 +290,24 @@ TEST_F(TrayWindow, MenuListsThePrintersInDialogOrderThenTheExitEntry)
     const HMENU first = m_pTray->GetPopupMenu()->GetHmenu();
     Install(L"D", L"FILE:");
     SettingChange();
-    std::atomic<bool> seenLeft(false);
-    std::thread closer([&] {
-        const ULONGLONG end = GetTickCount64() + 5000;
-        while (GetTickCount64() < end && !OpenMenuWindow())
-            Sleep(10);
-        seenLeft = OpenMenuWindow() != nullptr;
-        PostMessageW(Tray(), WM_CANCELMODE, 0, 0);
-    });
-    SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, WM_LBUTTONDOWN);
-    closer.join();
-    EXPECT_TRUE(seenLeft);
+    EXPECT_TRUE(ClickIcon(WM_LBUTTONDOWN));
     EXPECT_NE(m_pTray->GetPopupMenu()->GetHmenu(), first);
     EXPECT_FALSE(IsMenu(first));
     ASSERT_EQ(MenuEntries().size(), 5u);
     EXPECT_EQ(MenuEntries()[2], std::make_pair(Name(L"D"), 2003u));
 }
 
-TEST_F(TrayWindow, PrinterCommandsShowTheirDialogAndOthersAreIgnored)
+TEST_F(TrayWindow, PrinterCommandsAndShowByNameShowTheirDialogOnly)
 {
     Install(L"A", L"FILE:");
     Install(L"B", L"FILE:");
     Build();
+    m_pTray->ShowByName(Name(L"A") + L" ");
+    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
+    m_pTray->ShowByName(Name(L"B"));
+    EXPECT_EQ(Visibility(), (std::vector<bool>{false, true}));
+    for (size_t i = 0; i < 2; ++i)
+        Dialog(i)->Hide();
     struct Case {
         WPARAM wParam;
         std::vector<bool> shown;
@@ -369,7 +326,7 @@ TEST_F(TrayWindow, PrinterCommandsShowTheirDialogAndOthersAreIgnored)
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 }
 
-TEST_F(TrayWindow, ExitCommandPostsQuitByItsLowWord)
+TEST_F(TrayWindow, WithoutDialogsExitQuitsCloseHidesAndDoubleClickDoesNothing)
 {
     Build();
     for (WPARAM wParam : {WPARAM(2000), WPARAM(2000 + 0x10000)}) {
@@ -378,6 +335,21 @@ TEST_F(TrayWindow, ExitCommandPostsQuitByItsLowWord)
         ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << wParam;
         EXPECT_EQ(msg.wParam, 0u);
     }
+
+    SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, WM_LBUTTONDBLCLK);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, Tray(), WM_COMMAND, WM_COMMAND, PM_REMOVE));
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, msg.wParam, msg.lParam), 1);
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+
+    ShowWindow(Tray(), SW_SHOW);
+    qsmtest::DebugCapture capture;
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_CLOSE, 0, 0), 0);
+    EXPECT_FALSE(IsWindowVisible(Tray()));
+    EXPECT_TRUE(capture.Contains("mrvTryDialog::DlgProc WM_CLOSE"));
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_SETTINGCHANGE, 0, 0), 1);
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_PAINT, 0, 0), 0);
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_USER + 1, 0, 0), 0);
 }
 
 TEST_F(TrayWindow, DoubleClickPostsTheFirstPrinterCommand)
@@ -399,43 +371,6 @@ TEST_F(TrayWindow, DoubleClickPostsTheFirstPrinterCommand)
         EXPECT_FALSE(PeekMessageW(&msg, Tray(), 0, 0, PM_NOREMOVE)) << other;
     }
     EXPECT_EQ(m_pTray->GetPopupMenu(), nullptr);
-}
-
-TEST_F(TrayWindow, DoubleClickWithoutDialogsIsIgnored)
-{
-    Build();
-    SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, WM_LBUTTONDBLCLK);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageW(&msg, Tray(), WM_COMMAND, WM_COMMAND, PM_REMOVE));
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, msg.wParam, msg.lParam), 1);
-    EXPECT_EQ(m_pTray->GetDialogCount(), 0u);
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-}
-
-TEST_F(TrayWindow, CloseHidesAndOtherMessagesGoToTheDefault)
-{
-    Build();
-    ShowWindow(Tray(), SW_SHOW);
-    qsmtest::DebugCapture capture;
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_CLOSE, 0, 0), 0);
-    EXPECT_FALSE(IsWindowVisible(Tray()));
-    EXPECT_TRUE(capture.Contains("mrvTryDialog::DlgProc WM_CLOSE"));
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_SETTINGCHANGE, 0, 0), 1);
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_PAINT, 0, 0), 0);
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_USER + 1, 0, 0), 0);
-}
-
-TEST_F(TrayWindow, ShowByNameShowsOnlyThatPrinterAndShowAllShowsEvery)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
-    Build();
-    m_pTray->ShowByName(Name(L"A") + L" ");
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
-    m_pTray->ShowByName(Name(L"B"));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, true}));
-    m_pTray->ShowAll();
-    EXPECT_EQ(Visibility(), (std::vector<bool>{true, true}));
 }
 
 // A settings change delivered while a rebuild creates a window (here: sent from a
@@ -481,16 +416,11 @@ TEST_F(TrayWindow, DialogRemovedBehindItsErrorBoxIsDeletedAfterTheBoxCloses)
     ASSERT_TRUE(m_Spooler.RemovePrinter(Name(L"A")));
     ASSERT_TRUE(PostText(hA, mrvWM_ERROR, ErrorRecordText("0000012A", "Ink tank empty").c_str()));
 
-    std::wstring boxCaption;
     std::atomic<bool> hiddenBehindBox(false);
     std::thread closer([&] {
-        const ULONGLONG end = GetTickCount64() + 8000;
-        HWND hBox = nullptr;
-        while (GetTickCount64() < end && !(hBox = OwnedBox(hA)))
-            Sleep(10);
-        if (!hBox)
+        const HWND hBox = qsmtest::WaitForMessageBox(mrvLanguages::GetText(61) + L" 0x0000012A", 8000);
+        if (!hBox || GetWindow(hBox, GW_OWNER) != hA)
             return;
-        boxCaption = qsmtest::WindowText(hBox);
         // Sent from another thread, as the system's broadcast comes: the box's own
         // loop delivers it while the dialog's window procedure waits for the box.
         SendMessageW(Tray(), WM_SETTINGCHANGE, 0, 0);
@@ -499,7 +429,6 @@ TEST_F(TrayWindow, DialogRemovedBehindItsErrorBoxIsDeletedAfterTheBoxCloses)
     });
     const bool gone = PumpUntil([&] { return !IsWindow(hA); }, 10000);
     closer.join();
-    EXPECT_EQ(boxCaption, mrvLanguages::GetText(61) + L" 0x0000012A");
     EXPECT_TRUE(hiddenBehindBox);
     EXPECT_TRUE(gone);
     EXPECT_TRUE(PumpUntil([&] { return m_pTray->GetRetiredCount() == 0; }, 2000));
