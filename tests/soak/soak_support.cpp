@@ -1,4 +1,5 @@
 #include "soak_support.h"
+#include "pump.h"
 #include "process.h"
 #include "resource_counts.h"
 #include "socket.h"
@@ -60,23 +61,9 @@ std::wstring LanguageFolder()
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end)
-            return false;
-        const LONGLONG idleFrom = Now();
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)), QS_ALLINPUT,
-                                    MWMO_INPUTAVAILABLE);
-        t_IdleTicks += Now() - idleFrom;
-    }
+    qsmtest::PumpOptions options;
+    options.idleTicks = &t_IdleTicks;
+    return qsmtest::PumpUntil(done, timeoutMs, options);
 }
 
 void PumpFor(DWORD ms)

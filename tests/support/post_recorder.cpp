@@ -1,4 +1,5 @@
 #include "post_recorder.h"
+#include "pump.h"
 #include <algorithm>
 
 namespace qsmtest {
@@ -48,30 +49,12 @@ LRESULT CALLBACK PostRecorder::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARA
 
 void PostRecorder::Pump(DWORD ms)
 {
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
-                                  QS_ALLINPUT);
-    }
+    PumpFor(ms);
 }
 
 bool PostRecorder::PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
 {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (!pred()) {
-        if (GetTickCount64() >= end)
-            return false;
-        Pump(5);
-    }
-    return true;
+    return qsmtest::PumpUntil(pred, timeoutMs);
 }
 
 std::vector<PostedMessage> PostRecorder::Of(UINT message) const

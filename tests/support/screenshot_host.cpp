@@ -5,22 +5,6 @@
 
 namespace qsmtest {
 
-void PumpFor(DWORD ms)
-{
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
-    }
-}
-
 bool HoldForScreenshot(HWND hWnd, const std::wstring& readyFile, const std::wstring& doneFile)
 {
     RECT rect = {};

@@ -1,4 +1,5 @@
 #pragma once
+#include "pump.h"
 #include "win.h"
 #include <string>
 
@@ -7,7 +8,6 @@ namespace qsmtest {
 // The handshake of the screenshot helpers with scripts/screenshots.sh: the window
 // is painted, its rectangle written into the ready file, and it stays up until the
 // done file appears (or 60 s pass).
-void PumpFor(DWORD ms);
 bool HoldForScreenshot(HWND hWnd, const std::wstring& readyFile, const std::wstring& doneFile);
 
 // Runs run(mode, ready, done, language folder) from the command line, printing usage

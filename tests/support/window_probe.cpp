@@ -126,21 +126,4 @@ bool CloseMessageBox(HWND hBox, DWORD timeoutMs)
     return true;
 }
 
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (pred())
-            return true;
-        if (GetTickCount64() >= end)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
 } // namespace qsmtest

@@ -1,4 +1,5 @@
 #pragma once
+#include "pump.h"
 #include "win.h"
 #include <functional>
 #include <string>
@@ -33,8 +34,5 @@ struct MessageBoxView {
 MessageBoxView ReadMessageBox(HWND hBox);
 // Presses the box's OK button and waits until the box is gone.
 bool CloseMessageBox(HWND hBox, DWORD timeoutMs = 5000);
-
-// Dispatches this thread's messages until pred() holds or timeoutMs passes.
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
 
 } // namespace qsmtest

@@ -1,4 +1,5 @@
 #include "measure.h"
+#include "pump.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -184,22 +185,12 @@ int EnvInt(const char* name, int fallback)
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-            if (done())
-                return true;
-        }
-        if (done())
-            return true;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end)
-            return false;
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
+    // Measurements: react to the very message that makes done() true, and never
+    // wake without one (the idle figure is this process's CPU).
+    qsmtest::PumpOptions options;
+    options.checkEachMessage = true;
+    options.maxWaitMs = INFINITE;
+    return qsmtest::PumpUntil(done, timeoutMs, options);
 }
 
 void PumpFor(DWORD ms)
