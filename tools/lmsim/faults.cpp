@@ -1,4 +1,5 @@
 #include "lmsim/faults.h"
+#include "lmsim/scenario.h"
 
 namespace lmsim {
 
@@ -32,6 +33,14 @@ Plan FaultShaper::Shape(const std::string& answer)
         break;
     case Fault::Flood:
         plan = Flood(answer);
+        break;
+    case Fault::Flap:
+        plan = Flap(answer);
+        break;
+    case Fault::Endless:
+        plan = Normal(answer);
+        plan.endless.assign(kEndlessBytes, 'E');
+        plan.note = "endless: filler after the answer until the peer goes";
         break;
     case Fault::Stall:
         if (m_Requests < m_StallAfter)
@@ -107,6 +116,20 @@ Plan FaultShaper::Flood(const std::string& answer) const
     return plan;
 }
 
+Plan FaultShaper::Flap(const std::string& answer)
+{
+    // A sensor that cannot make up its mind: every error answer names another
+    // error than the one before, whatever the printer's state.
+    static const char* const kCodes[] = {kErrorInkEmpty, kErrorUvLamp, kErrorMediaJam, kErrorCoverOpen};
+    if (answer.size() < 2 || static_cast<uint8_t>(answer[0]) != (0x80 | CmdError))
+        return Normal(answer);
+    const char* code = kCodes[m_Flaps % 4];
+    ++m_Flaps;
+    Plan plan = Normal(answer.substr(0, 2) + code + EncodeErrorText(std::string("Flap ") + code));
+    plan.note = std::string("flap: error ") + code;
+    return plan;
+}
+
 const char* FaultName(Fault fault)
 {
     switch (fault) {
@@ -126,6 +149,10 @@ const char* FaultName(Fault fault)
         return "flood";
     case Fault::Stall:
         return "stall";
+    case Fault::Flap:
+        return "flap";
+    case Fault::Endless:
+        return "endless";
     }
     return "?";
 }

@@ -35,7 +35,7 @@ bool ReadScenario(const std::string& text, ScenarioKind& kind)
 bool ReadFault(const std::string& text, Fault& fault)
 {
     for (Fault f : {Fault::None, Fault::Silence, Fault::Slow, Fault::Drop, Fault::Random, Fault::Short, Fault::Flood,
-                    Fault::Stall}) {
+                    Fault::Stall, Fault::Flap, Fault::Endless}) {
         if (text == FaultName(f)) {
             fault = f;
             return true;
@@ -121,7 +121,7 @@ const char* UsageText()
            "Plays the printer driver's language monitor on 127.0.0.1:N (N = 0: any free port).\n"
            "  --scenario demo|static|errors  what the printers report (default demo)\n"
            "  --log-size BYTES               size of the log that command 4 returns (default 326654)\n"
-           "  --fault none|silence|slow|drop|random|short|flood|stall\n"
+           "  --fault none|silence|slow|drop|random|short|flood|stall|flap|endless\n"
            "                                 how the answers are bent (default none)\n"
            "  --stall-after N                stall: answers per connection before it stops (default 10)\n"
            "  --seed N                       random: seed of the random answers (default 1)\n"

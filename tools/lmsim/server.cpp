@@ -141,6 +141,9 @@ bool Connection::Execute(const Plan& plan)
         if (!SendAll(burst.bytes))
             return false;
     }
+    while (!plan.endless.empty())
+        if (!SendAll(plan.endless))
+            return false;
     return true;
 }
 
