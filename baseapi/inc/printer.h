@@ -37,12 +37,16 @@ public:
     // printer is already open.
     void Open();
     void Close();        // StoreDevMode when a snapshot exists, then ClosePrinter
+    // Closes without writing the settings back or announcing them: for an open
+    // that only has to wake the spooler's side of the printer.
+    void CloseQuietly();
     // Writes the snapshot back and broadcasts WM_DEVMODECHANGE; does nothing on a
     // closed printer or when the spooler gives no current settings to write into.
     void StoreDevMode();
 
     // The process-wide list; each call takes the "mrvPrinter" lock for its whole run.
-    static void Enumerate(const wchar_t* pwMask);
+    // False when the spooler could not give its list; the list then stays as it was.
+    static bool Enumerate(const wchar_t* pwMask);
     static void Clear();
     static UINT GetCount();
     static mrvPrinter* GetPrinter(UINT index);    // new copy or nullptr; caller deletes

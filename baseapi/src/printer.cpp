@@ -105,17 +105,19 @@ void mrvPrinter::Close()
     // Handle and snapshot are released even when writing back throws.
     struct Release {
         mrvPrinter& printer;
-        ~Release()
-        {
-            delete printer.m_pDevMode;
-            printer.m_pDevMode = nullptr;
-            if (printer.m_hPrinter)
-                ClosePrinter(printer.m_hPrinter);
-            printer.m_hPrinter = nullptr;
-        }
+        ~Release() { printer.CloseQuietly(); }
     } release{*this};
     if (m_pDevMode)
         StoreDevMode();
+}
+
+void mrvPrinter::CloseQuietly()
+{
+    delete m_pDevMode;
+    m_pDevMode = nullptr;
+    if (m_hPrinter)
+        ClosePrinter(m_hPrinter);
+    m_hPrinter = nullptr;
 }
 
 void mrvPrinter::StoreDevMode()
@@ -154,33 +156,36 @@ void mrvPrinter::StoreDevMode()
                         &result);
 }
 
-void mrvPrinter::Enumerate(const wchar_t* pwMask)
+bool mrvPrinter::Enumerate(const wchar_t* pwMask)
 {
     assert(pwMask);
     if (!pwMask)
         ThrowNullPointer("pwMask", "mrvAPI::mrvPrinter::Enumerate", kFile, __LINE__);
     PrinterList& list = List();
     mrvLock lock(&list.lock);
-    list.entries.clear();
 
     // The printer set may grow between the size query and the fetch; the fetch then
     // reports the new size, which is tried a few times before giving up.
     DWORD needed = 0;
     DWORD count = 0;
-    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count) &&
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
     std::unique_ptr<mrvBuffer<BYTE>> buffer;
-    bool fetched = false;
+    bool fetched = needed == 0;
     for (int attempt = 0; attempt < 4 && needed != 0 && !fetched; ++attempt) {
         buffer.reset(new mrvBuffer<BYTE>(needed, "mrvAPI::mrvPrinter::Enumerate", kFile, __LINE__));
         fetched = EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer->get(), needed, &needed, &count) != FALSE;
         if (!fetched && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
             break;
     }
+    // A spooler that fails now says nothing about which printers are gone.
     if (!fetched)
-        return;
+        return false;
 
-    const PRINTER_INFO_2W* pInfo = reinterpret_cast<const PRINTER_INFO_2W*>(buffer->get());
-    for (DWORD i = 0; i < count; ++i) {
+    list.entries.clear();
+    const PRINTER_INFO_2W* pInfo = buffer ? reinterpret_cast<const PRINTER_INFO_2W*>(buffer->get()) : nullptr;
+    for (DWORD i = 0; pInfo && i < count; ++i) {
         const PRINTER_INFO_2W& p = pInfo[i];
         const wchar_t* driver = p.pDriverName ? p.pDriverName : L"";
         if (*pwMask && !std::wcsstr(driver, pwMask))
@@ -188,6 +193,7 @@ void mrvPrinter::Enumerate(const wchar_t* pwMask)
         list.entries.emplace_back(
             new mrvPrinter(p.pPrinterName ? p.pPrinterName : L"", p.pPortName ? p.pPortName : L"", driver));
     }
+    return true;
 }
 
 void mrvPrinter::Clear()
