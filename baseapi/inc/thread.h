@@ -16,6 +16,11 @@ public:
     mrvThread& operator=(const mrvThread&) = delete;
 
     void Start(int priority);
+    // Asks the thread to end without waiting; a later Stop then only waits. Lets
+    // an owner of several threads have them all end side by side.
+    void RequestStop();
+    // Waits dispatching the messages that other threads send to this one, so that
+    // a thread which sends to our windows cannot hold the stop up.
     void Stop(DWORD timeoutMs);
     bool IsStopRequested();
     bool IsFinished();

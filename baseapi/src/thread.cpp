@@ -2,6 +2,7 @@
 #include "debug.h"
 #include "exception.h"
 #include "utils.h"
+#include <exception>
 
 namespace mrvAPI {
 
@@ -43,12 +44,59 @@ void mrvThread::Start(int priority)
 DWORD WINAPI mrvThread::StartRoutine(LPVOID param)
 {
     mrvThread* self = static_cast<mrvThread*>(param);
-    self->ThreadProc();
+    // An exception leaving the body would end the whole process.
+    try {
+        self->ThreadProc();
+    } catch (const mrvException& e) {
+        mrvDebugLine() << "Thread <" << GetCurrentThreadId() << "> exception: " << e.GetReport(" ");
+    } catch (const std::exception& e) {
+        mrvDebugLine() << "Thread <" << GetCurrentThreadId() << "> exception: " << e.what();
+    } catch (...) {
+        mrvDebugLine() << "Thread <" << GetCurrentThreadId() << "> exception.";
+    }
     mrvDebugLine() << "Thread <" << GetCurrentThreadId() << "> stopped.";
     mrvLock lock(&self->m_StateLock);
     self->m_Finished = true;
     return 0;
 }
+
+void mrvThread::RequestStop()
+{
+    DWORD id;
+    {
+        mrvLock lock(&m_StateLock);
+        if (!m_hThread || m_StopRequested)
+            return;
+        id = m_ThreadId;
+        m_StopRequested = true;
+    }
+    mrvDebugLine() << "Thread <" << id << "> will be stopped now.";
+    // Woken only after the line above, so that a pausing body's "stopped." follows it.
+    if (m_hStopEvent)
+        SetEvent(m_hStopEvent);
+}
+
+namespace {
+
+// Waits up to ms for the thread to end; messages sent to this thread meanwhile
+// are handled, posted ones stay queued.
+void WaitDispatchingSent(HANDLE hThread, DWORD ms)
+{
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < end ? static_cast<DWORD>(end - now) : 0;
+        const DWORD result = MsgWaitForMultipleObjects(1, &hThread, FALSE, left, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + 1)
+            return;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (left == 0)
+            return;
+    }
+}
+
+} // namespace
 
 void mrvThread::Stop(DWORD timeoutMs)
 {
@@ -60,23 +108,19 @@ void mrvThread::Stop(DWORD timeoutMs)
             return;
         hThread = m_hThread;
         id = m_ThreadId;
-        m_StopRequested = true;
     }
-    mrvDebugLine() << "Thread <" << id << "> will be stopped now.";
-    // Woken only after the line above, so that a pausing body's "stopped." follows it.
-    if (m_hStopEvent)
-        SetEvent(m_hStopEvent);
+    RequestStop();
     const DWORD polls = timeoutMs / 100;
     bool finished = IsFinished();
     for (DWORD i = 0; i < polls && !finished; ++i) {
         // A 100 ms poll step that ends early when the thread exits.
-        WaitForSingleObject(hThread, 100);
+        WaitDispatchingSent(hThread, 100);
         finished = IsFinished();
     }
     if (finished) {
         mrvDebugLine() << "Thread <" << id << "> termination recognized, stop normal.";
         // The body has returned; let the start routine's last instructions complete.
-        WaitForSingleObject(hThread, 1000);
+        WaitDispatchingSent(hThread, 1000);
     } else {
         mrvDebugLine() << "Thread <" << id << "> does not end, terminate thread.";
         TerminateThread(hThread, 0);
