@@ -111,6 +111,11 @@ int Socket::CloseHandleNow()
 
 std::string Socket::Receive(uint32_t& count)
 {
+    return Receive(count, kAllBits);
+}
+
+std::string Socket::Receive(uint32_t& count, uint32_t limit)
+{
     count = 0;
     std::string answer;
     char buffer[kChunk];
@@ -125,7 +130,7 @@ std::string Socket::Receive(uint32_t& count)
         }
         count += static_cast<uint32_t>(received);
         answer.append(buffer, static_cast<size_t>(received));
-        if (received < kChunk)
+        if (received < kChunk || count > limit)
             return answer;
         // A full chunk may be all there is; ask again only if more is already here.
         waiting = waiting > static_cast<u_long>(kChunk) ? waiting - kChunk : 0;
@@ -151,7 +156,7 @@ void Socket::Send(const std::string& data)
     send(m_pShared->handle, data.data(), static_cast<int>(data.size()), 0);
 }
 
-bool SocketClient::TryConnection(const char* host, uint32_t port)
+bool SocketClient::TryConnection(const char* host, uint32_t port, HANDLE hCancel)
 {
     const hostent* entry = gethostbyname(host);
     if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list || !entry->h_addr_list[0])
@@ -162,7 +167,42 @@ bool SocketClient::TryConnection(const char* host, uint32_t port)
     address.sin_port = htons(static_cast<u_short>(port));
     std::memcpy(&address.sin_addr, entry->h_addr_list[0],
                 std::min<size_t>(sizeof address.sin_addr, static_cast<size_t>(entry->h_length)));
-    return connect(GetHandle(), reinterpret_cast<const sockaddr*>(&address), 16) == 0;
+    const SOCKET handle = GetHandle();
+    if (!hCancel)
+        return connect(handle, reinterpret_cast<const sockaddr*>(&address), 16) == 0;
+
+    // A refused loopback connect takes the stack about a second of retries, a
+    // listener with a full backlog far longer: wait in slices that see the cancel.
+    u_long nonBlocking = 1;
+    if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0)
+        return false;
+    bool connected = connect(handle, reinterpret_cast<const sockaddr*>(&address), 16) == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        const ULONGLONG end = GetTickCount64() + kConnectWaitMs;
+        while (WaitForSingleObject(hCancel, 0) != WAIT_OBJECT_0 && GetTickCount64() < end) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(handle, &writable);
+            FD_SET(handle, &failed);
+            timeval slice{0, static_cast<long>(kSliceUs)};
+            const int ready = select(0, nullptr, &writable, &failed, &slice);
+            if (ready == SOCKET_ERROR)
+                break;
+            if (ready == 0)
+                continue;
+            int error = 0;
+            int length = sizeof error;
+            connected = FD_ISSET(handle, &writable) &&
+                        getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
+                        error == 0;
+            break;
+        }
+    }
+    // The exchange that follows relies on blocking sends and receives.
+    u_long blocking = 0;
+    ioctlsocket(handle, FIONBIO, &blocking);
+    return connected;
 }
 
 SocketSelect::SocketSelect(const Socket& first, const Socket* second) : m_Failed(false)
@@ -215,7 +255,7 @@ bool SocketAPI::Connect(uint32_t port)
 {
     if (!m_pClient)
         return false;
-    return m_pClient->TryConnection("localhost", port);
+    return m_pClient->TryConnection("localhost", port, m_hCancel);
 }
 
 int SocketAPI::Close()
@@ -263,9 +303,17 @@ std::string SocketAPI::SocketRequestData(const std::string& request, int32_t tim
         return answer;
     }
 
+    const uint32_t limit = expectedLength ? expectedLength + kChunk : kAnswerLimit;
     uint32_t count = 0;
-    if (Wait(Readiness::Read, 1000))
-        m_pClient->Receive(count); // stale bytes of an abandoned answer
+    if (Wait(Readiness::Read, 1000)) {
+        m_pClient->Receive(count, limit); // stale bytes of an abandoned answer
+        // A peer that never stops sending is no monitor to talk to.
+        if (count != kAllBits && count > limit) {
+            m_Error = true;
+            DebugOut("SocketAPI::SocketRequestData Break 1");
+            return answer;
+        }
+    }
 
     if (!Wait(Readiness::Write, 1000000)) {
         // A stop is not a broken connection.
@@ -288,8 +336,9 @@ std::string SocketAPI::SocketRequestData(const std::string& request, int32_t tim
             return answer;
         }
         readable = false;
-        answer += m_pClient->Receive(count);
-        if (count == kAllBits) {
+        answer += m_pClient->Receive(count, limit - total);
+        // More than can belong to the answer is a broken connection as well.
+        if (count == kAllBits || total + count > limit) {
             m_Error = true;
             DebugOut("SocketAPI::SocketRequestData Break 1");
             return std::string();

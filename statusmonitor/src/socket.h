@@ -19,6 +19,8 @@ public:
     // Collects what is readable in 1024-byte chunks. count is the number of
     // bytes received, or all bits set when the peer closed or recv failed.
     std::string Receive(uint32_t& count);
+    // The same, but stops reading once more than limit bytes have come.
+    std::string Receive(uint32_t& count, uint32_t limit);
     void Send(const std::string& data);
 
     SOCKET GetHandle() const;
@@ -42,7 +44,11 @@ private:
 
 class SocketClient : public Socket {
 public:
-    bool TryConnection(const char* host, uint32_t port);
+    // With hCancel, the connect ends as failed as soon as the event is set (and
+    // after kConnectWaitMs at the latest) instead of when the stack gives up.
+    bool TryConnection(const char* host, uint32_t port, HANDLE hCancel = nullptr);
+
+    static constexpr uint32_t kConnectWaitMs = 5000;
 };
 
 // One readiness wait on up to 64 sockets. A failed wait call counts as not ready.
@@ -71,7 +77,10 @@ public:
     SocketAPI& operator=(const SocketAPI&) = delete;
 
     bool Connect(uint32_t port);
+    // Collects at most expectedLength plus one receive chunk, or kAnswerLimit for
+    // an answer of no expected length; more is a broken connection.
     std::string SocketRequestData(const std::string& request, int32_t timeoutMs, uint32_t expectedLength);
+    static constexpr uint32_t kAnswerLimit = 8192;
     int Close();
 
     // Set once a send or receive found the connection broken; never cleared.
