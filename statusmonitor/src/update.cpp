@@ -10,6 +10,7 @@
 #include "socket.h"
 #include <cstring>
 #include <cwchar>
+#include <exception>
 
 using namespace mrvAPI;
 
@@ -29,6 +30,9 @@ constexpr uint32_t kLogLength = 326656;
 constexpr BYTE kCmdLog = 4;
 constexpr BYTE kCmdNumber = 9;
 constexpr BYTE kPolledChain[] = {1, 2, 3, 6, 7};
+// A monitor that does not come up is asked to start no more often than this: each
+// attempt opens the printer through the spooler.
+constexpr ULONGLONG kMonitorStartIntervalMs = 10000;
 
 void ErrorBox(const wchar_t* text)
 {
@@ -185,7 +189,36 @@ DWORD mrvUpdate::ThreadProc()
     m_LastError.clear();
     bool numberReceived = false;
     while (!IsStopRequested()) {
-        const Requests requests = TakeRequests();
+        try {
+            if (Cycle(numberReceived))
+                break;
+        } catch (const std::exception& e) {
+            // Out of memory or the like: this cycle is lost, the worker goes on.
+            mrvDebugLine() << "mrvUpdate::ThreadProc exception: " << e.what();
+        } catch (...) {
+            mrvDebugLine() << "mrvUpdate::ThreadProc exception.";
+        }
+        // Reached only after a lost cycle; it still pauses like any other.
+        if (WaitForStop(m_UpdateTime))
+            break;
+    }
+    return 0;
+}
+
+bool mrvUpdate::Cycle(bool& numberReceived)
+{
+    const Requests requests = TakeRequests();
+    struct LogDone {
+        // The window stays busy until it hears of the end, whatever happens here.
+        mrvUpdate& worker;
+        bool pending;
+        ~LogDone()
+        {
+            if (pending)
+                PostMessageW(worker.GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
+        }
+    } logDone{*this, requests.logRequested};
+    try {
         if (!requests.active) {
             ReleaseConnection();
             numberReceived = false;
@@ -197,18 +230,23 @@ DWORD mrvUpdate::ThreadProc()
         if (!m_pConnection && (requests.active || requests.logRequested))
             ConnectToMonitor();
         if (IsStopRequested())
-            break;
+            return true;
         {
             mrvLock lock(&m_IPCAccess);
-            if (requests.logRequested)
+            if (requests.logRequested) {
+                logDone.pending = false;
                 HandleLogRequest();
+            }
             if (m_pConnection && requests.active)
                 Poll(numberReceived);
         }
-        if (Pause())
-            break;
+    } catch (...) {
+        // Whatever the connection was in the middle of, it is not to be trusted.
+        ReleaseConnection();
+        numberReceived = false;
+        throw;
     }
-    return 0;
+    return Pause();
 }
 
 bool mrvUpdate::Pause()
@@ -251,10 +289,16 @@ void mrvUpdate::StartLanguageMonitor()
     // Opening the printer makes the spooler load the driver's language monitor.
     if (!m_pPrinter || mrvPrinter::GetCount() == 0)
         return;
+    const ULONGLONG now = GetTickCount64();
+    if (m_MonitorStartTick && now - m_MonitorStartTick < kMonitorStartIntervalMs)
+        return;
+    m_MonitorStartTick = now;
     try {
         mrvPrinter printer(*m_pPrinter);
         printer.Open();
-        printer.Close();
+        // Writing the settings back would announce them to every window on the
+        // desktop, and wait on each: the open alone is what starts the monitor.
+        printer.CloseQuietly();
     } catch (...) {
         mrvDebugLine() << "mrvUpdate::ThreadProc";
     }
@@ -270,9 +314,17 @@ void mrvUpdate::DropBrokenConnection()
 
 void mrvUpdate::HandleLogRequest()
 {
-    if (m_pConnection)
-        SaveLog();
-    else if (!IsStopRequested())
+    if (m_pConnection) {
+        try {
+            SaveLog();
+        } catch (const std::exception& e) {
+            mrvDebugLine() << "mrvUpdate::ThreadProc exception: " << e.what();
+            ReleaseConnection();
+        } catch (...) {
+            mrvDebugLine() << "mrvUpdate::ThreadProc exception.";
+            ReleaseConnection();
+        }
+    } else if (!IsStopRequested())
         ErrorBox(L"Internal error - no connection to language monitor.");
     PostMessageW(GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
 }

@@ -46,6 +46,7 @@ private:
         bool logRequested;
     };
     Requests TakeRequests();
+    bool Cycle(bool& numberReceived); // true when a stop is requested
     bool Pause(); // true when a stop is requested
     void ConnectToMonitor();
     void StartLanguageMonitor();
@@ -80,4 +81,6 @@ private:
     std::unique_ptr<void, EventCloser> m_pWake;
     std::string m_LastError;
     std::string m_LastJobId;
+    // When the spooler was last asked to start the language monitor; 0: never.
+    ULONGLONG m_MonitorStartTick = 0;
 };
