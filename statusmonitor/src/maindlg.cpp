@@ -41,7 +41,8 @@ void ClipSiblings(HWND hPage)
 
 mrvMainDialog::mrvMainDialog(const mrvPrinter& printer)
     : mrvDialog("MainDlg", nullptr), m_Printer(printer), m_pTab(nullptr), m_Busy(false), m_SaveRunning(false),
-      m_hWaitCursor(nullptr), m_hArrowCursor(nullptr), m_UpdateTime(1000), m_DlgProcDepth(0)
+      m_hWaitCursor(nullptr), m_hArrowCursor(nullptr), m_UpdateTime(1000), m_DlgProcDepth(0), m_hPostTarget(nullptr),
+      m_ErrorBoxOpen(false), m_ErrorPending(false)
 {
     mrvLock lock(&MainDialogVectorLock());
     m_hWaitCursor = LoadCursorW(nullptr, IDC_WAIT);
@@ -55,7 +56,15 @@ mrvMainDialog::~mrvMainDialog()
     DebugOut("m_pUpdate->Stop()");
     m_pUpdate->Stop(1000);
     m_pUpdate.reset();
+    // Texts the worker posted while the window was being destroyed.
+    if (m_hPostTarget)
+        FreePostedTexts(m_hPostTarget);
     m_pLogBox.reset();
+}
+
+void mrvMainDialog::RequestStop()
+{
+    m_pUpdate->RequestStop();
 }
 
 std::wstring mrvMainDialog::MakeTitle(const std::wstring& printerName, const std::wstring& portName)
@@ -95,6 +104,8 @@ void mrvMainDialog::OnDestroy()
     MSG msg;
     while (m_hWnd && PeekMessageW(&msg, m_hWnd, mrvWM_MAT_CODE, mrvWM_ERROR, PM_REMOVE))
         AdoptPostedText(msg.lParam);
+    if (m_hWnd)
+        m_hPostTarget = m_hWnd;
     m_pInfo.reset();
     m_pMonitor.reset();
     m_pTab = nullptr;
@@ -203,13 +214,43 @@ void mrvMainDialog::OnError(LPARAM lParam)
         return;
     const std::wstring text(record.text.begin(), record.text.end());
     DebugOutW(text);
-    const std::wstring code = mrvUtils::M2W(record.code);
-    Show();
-    SetForeground();
-    // Activation does not raise a covered window on every system; the box's
-    // owner must be on top before the box appears.
-    BringWindowToTop(m_hWnd);
-    mrvLanguages::ShowError(code, text, m_hWnd);
+    std::wstring code = mrvUtils::M2W(record.code);
+    // A box opened from inside the loop of the one before would pile up without
+    // end under an error that changes on every poll: keep the newest for later.
+    if (m_ErrorBoxOpen) {
+        m_PendingCode = code;
+        m_PendingText = text;
+        m_ErrorPending = true;
+        return;
+    }
+    struct Closed {
+        mrvMainDialog& dialog;
+        ~Closed()
+        {
+            dialog.m_ErrorBoxOpen = false;
+            dialog.m_ErrorPending = false;
+        }
+    } closed{*this};
+    m_ErrorBoxOpen = true;
+    std::wstring shownCode;
+    std::wstring shownText = text;
+    for (;;) {
+        shownCode = code;
+        Show();
+        SetForeground();
+        // Activation does not raise a covered window on every system; the box's
+        // owner must be on top before the box appears.
+        BringWindowToTop(m_hWnd);
+        mrvLanguages::ShowError(shownCode, shownText, m_hWnd);
+        // A window being removed (its worker asked to stop) shows nothing more.
+        if (!m_ErrorPending || m_pUpdate->IsStopRequested())
+            return;
+        m_ErrorPending = false;
+        if (m_PendingCode == shownCode && m_PendingText == shownText)
+            return;
+        code = m_PendingCode;
+        shownText = m_PendingText;
+    }
 }
 
 void mrvMainDialog::OnSaveLog()
@@ -230,7 +271,10 @@ void mrvMainDialog::OnSaveLog()
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = fileName;
     ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    // Owned, so that it stays above its window; the current folder left alone, so
+    // that the folder chosen (a USB stick) is not held open afterwards.
+    ofn.hwndOwner = m_hWnd;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     ofn.lpstrDefExt = L"log";
     // The file dialog runs its own loop; a second press arriving meanwhile is ignored.
     m_SaveRunning = true;

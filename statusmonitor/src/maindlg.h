@@ -29,6 +29,9 @@ public:
     // True while a DlgProc of this dialog runs further up the stack (for
     // example behind its error box); the object must not be deleted then.
     bool IsInDlgProc() const { return m_DlgProcDepth > 0; }
+    // Asks the worker to end without waiting, so that several windows going
+    // together wait for their workers side by side.
+    void RequestStop();
 
     // The title a main dialog carries; a second instance finds the window by it.
     static std::wstring MakeTitle(const std::wstring& printerName, const std::wstring& portName);
@@ -55,4 +58,9 @@ private:
     HCURSOR m_hArrowCursor;
     DWORD m_UpdateTime;
     int m_DlgProcDepth;
+    HWND m_hPostTarget; // the window the worker posts to, kept until the worker is gone
+    bool m_ErrorBoxOpen;
+    bool m_ErrorPending;
+    std::wstring m_PendingCode; // the newest error that came while the box was open
+    std::wstring m_PendingText;
 };

@@ -17,4 +17,8 @@ constexpr UINT mrvWM_ERROR = WM_USER + 1006;     // lParam: text (see PostText)
 // exactly as it stood when posted even if the worker refills its buffer first.
 // The receiver adopts it with AdoptPostedText; a copy whose post fails is freed here.
 bool PostText(HWND hWnd, UINT message, const char* text);
+// Null for anything but a text PostText handed out and nobody adopted yet.
 std::unique_ptr<char[]> AdoptPostedText(LPARAM lParam);
+// Frees the texts posted to a window that is gone before it could adopt them.
+void FreePostedTexts(HWND hWnd);
+size_t CountPostedTexts();
