@@ -53,6 +53,11 @@ mrvTryDialog::~mrvTryDialog()
 
 void mrvTryDialog::DeleteAllDialogs()
 {
+    // All workers end side by side: waiting on each in turn would add up.
+    for (mrvMainDialog* pDialog : m_Dialogs)
+        pDialog->RequestStop();
+    for (mrvMainDialog* pDialog : m_Retired)
+        pDialog->RequestStop();
     for (mrvMainDialog* pDialog : m_Dialogs)
         DestroyAndDelete(pDialog);
     m_Dialogs.clear();
@@ -151,7 +156,14 @@ void mrvTryDialog::addMenuEntries(mrvPopupMenu* pMenu)
     DebugOut("addMenuEntries 1");
     for (size_t i = 0; i < m_Dialogs.size(); ++i) {
         mrvDebugLine() << "addMenuEntries 2 " << i;
-        pMenu->AppendItem(m_Dialogs[i]->GetPrinter().GetName().c_str(), static_cast<UINT>(kCmdFirstPrinter + i));
+        // A menu takes "&" for the mark of an access key; the name shows as it is.
+        std::wstring text;
+        for (wchar_t c : m_Dialogs[i]->GetPrinter().GetName()) {
+            text += c;
+            if (c == L'&')
+                text += c;
+        }
+        pMenu->AppendItem(text.c_str(), static_cast<UINT>(kCmdFirstPrinter + i));
     }
 }
 
@@ -205,12 +217,19 @@ void mrvTryDialog::updateDialogList()
 void mrvTryDialog::RebuildDialogList()
 {
     const std::wstring filter = mrvSettings::ReadPrinterFilter("updateDialogList exeption");
-    mrvPrinter::Enumerate(filter.c_str());
+    // A spooler that cannot give its list says nothing about the printers: the
+    // windows that are there stay.
+    if (!mrvPrinter::Enumerate(filter.c_str())) {
+        DebugOut("updateDialogList: no printer list");
+        return;
+    }
     const UINT count = mrvPrinter::GetCount();
 
     if (count == 0) {
         std::vector<mrvMainDialog*> all;
         all.swap(m_Dialogs);
+        for (mrvMainDialog* pDialog : all)
+            pDialog->RequestStop();
         for (mrvMainDialog* pDialog : all) {
             RemoveDialog(pDialog);
             DebugOut("updateDialogList Delete all dialogs");
@@ -228,6 +247,8 @@ void mrvTryDialog::RebuildDialogList()
             gone.push_back(pDialog);
     }
     m_Dialogs.swap(kept);
+    for (mrvMainDialog* pDialog : gone)
+        pDialog->RequestStop();
     for (mrvMainDialog* pDialog : gone) {
         pDialog->Hide();
         RemoveDialog(pDialog);
