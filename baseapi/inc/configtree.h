@@ -12,9 +12,6 @@ namespace mrvAPI {
 
 using mrvWidenFunction = std::wstring (*)(const std::string& utf8);
 
-// The file's bytes, whole; false when it cannot be opened or read.
-bool ReadConfigFile(const std::string& fileName, std::string& bytes);
-
 // Parses a file's bytes as TiXmlDocument::LoadFile does (the text up to the first
 // zero byte, CR LF and a lone CR read as LF, default encoding); false when the
 // text is not a well-formed document.

@@ -1,6 +1,4 @@
 #include "configtree.h"
-#include <fstream>
-#include <iterator>
 #include <tinyxml.h>
 
 namespace mrvAPI {
@@ -24,15 +22,6 @@ std::wstring mrvConfigNode::GetAttribute(const std::wstring& attributeName) cons
 {
     const auto it = attributes.find(attributeName);
     return it == attributes.end() ? std::wstring() : it->second;
-}
-
-bool ReadConfigFile(const std::string& fileName, std::string& bytes)
-{
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
 }
 
 bool ParseConfigText(TiXmlDocument& document, const std::string& bytes)

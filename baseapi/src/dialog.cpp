@@ -155,7 +155,10 @@ void mrvDialog::MessagePump(HACCEL hAccel)
             const DWORD error = GetLastError();
             ThrowSystemError("GetMessage() failed.", error, "mrvAPI::mrvDialog::MessagePump", kFile, __LINE__);
         }
-        if (!TranslateAcceleratorW(m_hWnd, hAccel, &msg)) {
+        // Tab, Shift+Tab and the arrow keys move between the controls of the
+        // window in front, as in any dialog.
+        const HWND hActive = GetActiveWindow();
+        if (!TranslateAcceleratorW(m_hWnd, hAccel, &msg) && !(hActive && IsDialogMessageW(hActive, &msg))) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -83,12 +83,30 @@ private:
     bool m_Added;
 };
 
-int Run(HINSTANCE hInstance, const char* cmdLine)
+// The command line after the program name, as the system holds it: the narrow
+// one that WinMain is given loses every character outside the ANSI code page.
+std::wstring CommandTail(const wchar_t* commandLine)
+{
+    const wchar_t* p = commandLine ? commandLine : L"";
+    if (*p == L'"') {
+        ++p;
+        while (*p && *p != L'"')
+            ++p;
+        if (*p)
+            ++p;
+    } else {
+        while (*p > L' ')
+            ++p;
+    }
+    while (*p && *p <= L' ')
+        ++p;
+    return p;
+}
+
+int Run(HINSTANCE hInstance)
 {
     InitCommonControls();
-    std::wstring requested;
-    if (cmdLine && *cmdLine)
-        requested = mrvUtils::M2W(cmdLine);
+    const std::wstring requested = CommandTail(GetCommandLineW());
 
     mrvLanguages::Load();
     struct LanguageGuard {
@@ -148,10 +166,10 @@ int Run(HINSTANCE hInstance, const char* cmdLine)
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR cmdLine, int)
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     try {
-        return Run(hInstance, cmdLine);
+        return Run(hInstance);
     } catch (const mrvException& e) {
         std::wstring report;
         try {
