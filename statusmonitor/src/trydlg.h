@@ -37,9 +37,11 @@ public:
     static constexpr UINT kCmdFirstPrinter = 2001;
     static constexpr UINT kIconCallback = WM_USER;
 
+    // One entry per main dialog, the printer's name as its text.
+    void addMenuEntries(mrvAPI::mrvPopupMenu* pMenu);
+
 private:
     void ShowTrayMenu();
-    void addMenuEntries(mrvAPI::mrvPopupMenu* pMenu);
     void AddDialog(const mrvAPI::mrvPrinter& printer);
     void RemoveDialog(mrvMainDialog* pDialog);
     void DeleteAllDialogs();
