@@ -192,13 +192,14 @@ DWORD mrvUpdate::ThreadProc()
         try {
             if (Cycle(numberReceived))
                 break;
+            continue;
         } catch (const std::exception& e) {
             // Out of memory or the like: this cycle is lost, the worker goes on.
             mrvDebugLine() << "mrvUpdate::ThreadProc exception: " << e.what();
         } catch (...) {
             mrvDebugLine() << "mrvUpdate::ThreadProc exception.";
         }
-        // Reached only after a lost cycle; it still pauses like any other.
+        // A lost cycle still pauses like any other.
         if (WaitForStop(m_UpdateTime))
             break;
     }
