@@ -97,12 +97,15 @@ TEST_F(Session, ASessionEndDuringALogDownloadLeavesNoFile)
     SendMessageW(GetDlgItem(hSaveAs, 1148), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     PostMessageW(hSaveAs, WM_COMMAND, IDOK, 0);
 
-    // The log answer comes in slow bursts: the session ends while it arrives.
-    ASSERT_TRUE(m_Sim.WaitForCount(" cmd 4 ", 1, 15000));
+    // The log answer comes in four bursts 400 ms apart: end the session after the
+    // first, well before the last.
+    ASSERT_TRUE(m_Sim.WaitForCount(" cmd 4 ", 1, 30000));
+    Sleep(700);
     SendMessageTimeoutW(Tray(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, nullptr);
     SendMessageTimeoutW(Tray(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, nullptr);
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(m_Program.Wait(10000), 0u);
+    EXPECT_TRUE(m_Sim.WaitForCount("closed by the peer", 1, 5000));
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
