@@ -178,14 +178,15 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
     EXPECT_EQ(ConfigValues(), written);
     EXPECT_EQ(Footprint(), std::vector<bool>(6, true));
 
+    // An older package is refused, right after an upgrade as at any other time.
+    EXPECT_EQ(Install(L"", L"QSM_OLD_MSI"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+    EXPECT_EQ(InstalledVersions(), std::vector<std::wstring>{L"1.0.0.0"});
+
     // The same package again puts back what went missing.
     ASSERT_TRUE(DeleteFileW((kFolder + L"quillor.xml").c_str()));
     ASSERT_EQ(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"Quillor Status Monitor"), ERROR_SUCCESS);
     ASSERT_EQ(Install(), 0u);
     EXPECT_EQ(Footprint(), std::vector<bool>(6, true));
-
-    EXPECT_EQ(Install(L"", L"QSM_OLD_MSI"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
-    EXPECT_EQ(InstalledVersions(), std::vector<std::wstring>{L"1.0.0.0"});
 
     ASSERT_EQ(Uninstall(), 0u);
     EXPECT_EQ(Footprint(), std::vector<bool>(6, false));
