@@ -16,4 +16,6 @@ wineserver -w
 wine "$exe" </dev/null
 rc=$?
 wineserver -k >/dev/null 2>&1
+# Kept for a look after a failure only.
+[ $rc -eq 0 ] && rm -rf "$WINEPREFIX"
 exit $rc
