@@ -5,7 +5,7 @@ JOBS  ?= $(shell nproc)
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: test demo build setup configure bench fuzz clean
+.PHONY: test demo build msi setup configure bench fuzz clean
 
 # A short run of every fuzz target keeps them building and replays their regression
 # inputs; ctest runs after it either way, so its summary stays the last line.
@@ -25,6 +25,10 @@ demo: build
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The Windows installer package: $(BUILD)/installer/QuillorStatusMonitor-<version>-x64.msi
+msi: configure
+	cmake --build $(BUILD) -j $(JOBS) --target msi
 
 configure: setup
 	@if [ -f $(BUILD)/build.ninja ]; then cmake -S . -B $(BUILD) >/dev/null; else \

@@ -34,8 +34,4 @@
 /* Commands */
 #define IDM_REFRESH 1025 /* F5; no window handles it */
 
-/* Version of the program's own file */
-#define QSM_VERSION_NUMBERS 1, 0, 0, 0
-#define QSM_VERSION_TEXT "1.0.0.0"
-
 #endif

@@ -12,12 +12,15 @@ if(NOT qsm_resource_result EQUAL 0)
     message(FATAL_ERROR "scripts/make-resources.py failed (${qsm_resource_result})")
 endif()
 target_include_directories(baseapi PUBLIC ${QSM_GENERATED_RESOURCES})
+# The version resource and the installer package take their number from project().
+configure_file(${CMAKE_SOURCE_DIR}/resources/version.h.in ${QSM_GENERATED_RESOURCES}/qsm_version.h @ONLY)
 
 # windres writes no dependency file: name the files the script pulls in, in
 # every folder that compiles it (known only once all folders are read).
 set(QSM_RESOURCE_INPUTS
     ${CMAKE_SOURCE_DIR}/resources/resource.h
     ${CMAKE_SOURCE_DIR}/resources/statusmonitor.manifest
+    ${QSM_GENERATED_RESOURCES}/qsm_version.h
     ${QSM_GENERATED_RESOURCES}/statusmonitor.ico
     ${QSM_GENERATED_RESOURCES}/header.bmp)
 function(qsm_track_resource_inputs)

@@ -42,8 +42,9 @@ int HandOver(const std::wstring& requested)
     return 0;
 }
 
-// The program's icon in the notification area: added once, removed (and the
-// icon destroyed) when the object goes, also when an exception leaves the pump.
+// The program's icon in the notification area: added at start, added again whenever
+// the shell restarts, removed (and the icon destroyed) when the object goes, also
+// when an exception leaves the pump.
 class TrayIcon {
 public:
     TrayIcon(HWND hWnd, HICON hIcon) : m_Record(), m_Added(false)
@@ -67,6 +68,12 @@ public:
         while (!Shell_NotifyIconW(NIM_ADD, &m_Record))
             Sleep(kIconRetryMs);
         m_Added = true;
+    }
+    // A restarted shell has forgotten every icon; it is ready when it says so.
+    void Restore()
+    {
+        if (m_Added)
+            Shell_NotifyIconW(NIM_ADD, &m_Record);
     }
     void Remove()
     {
@@ -149,6 +156,9 @@ int Run(HINSTANCE hInstance)
         LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_STATUSMONITOR), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
     assert(hIcon && "icon 109");
     TrayIcon icon(tray->GetHwnd(), hIcon);
+    // The shell of a lower integrity level may still tell an elevated instance.
+    ChangeWindowMessageFilterEx(tray->GetHwnd(), RegisterWindowMessageW(L"TaskbarCreated"), MSGFLT_ALLOW, nullptr);
+    tray->SetShellHandlers([&icon] { icon.Restore(); }, [&icon] { icon.Remove(); });
     icon.Add();
 
     if (requested.empty())

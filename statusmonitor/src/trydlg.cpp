@@ -8,6 +8,7 @@
 #include "resource.h"
 #include "settings.h"
 #include <algorithm>
+#include <utility>
 
 using namespace mrvAPI;
 
@@ -29,7 +30,9 @@ void DestroyAndDelete(mrvMainDialog* pDialog)
 
 } // namespace
 
-mrvTryDialog::mrvTryDialog() : mrvDialog("tryDialog", nullptr), m_Updating(false), m_UpdateAgain(false)
+mrvTryDialog::mrvTryDialog()
+    : mrvDialog("tryDialog", nullptr), m_Updating(false), m_UpdateAgain(false),
+      m_TaskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
 {
     try {
         const UINT count = mrvPrinter::GetCount();
@@ -104,9 +107,41 @@ void mrvTryDialog::AddDialog(const mrvPrinter& printer)
     m_Dialogs.push_back(pDialog.release());
 }
 
-INT_PTR mrvTryDialog::DlgProc(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam)
+void mrvTryDialog::SetShellHandlers(std::function<void()> onShellRestart, std::function<void()> onSessionEnd)
 {
+    m_OnShellRestart = std::move(onShellRestart);
+    m_OnSessionEnd = std::move(onSessionEnd);
+}
+
+void mrvTryDialog::EndSession()
+{
+    // The process may be ended as soon as the message returns: stop everything here,
+    // as Exit would after the pump. A dialog with a box open below goes once that
+    // returns, and its worker writes no log file that is not whole.
+    if (m_OnSessionEnd)
+        m_OnSessionEnd();
+    std::vector<mrvMainDialog*> all;
+    all.swap(m_Dialogs);
+    for (mrvMainDialog* pDialog : all)
+        RemoveDialog(pDialog);
+    PostQuitMessage(0);
+}
+
+INT_PTR mrvTryDialog::DlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg == m_TaskbarCreated && m_TaskbarCreated) {
+        if (m_OnShellRestart)
+            m_OnShellRestart();
+        return 1;
+    }
     switch (uMsg) {
+    case WM_QUERYENDSESSION:
+        SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, TRUE);
+        return 1;
+    case WM_ENDSESSION:
+        if (wParam)
+            EndSession();
+        return 1;
     case WM_CLOSE:
         DebugOut("mrvTryDialog::DlgProc WM_CLOSE");
         Hide();

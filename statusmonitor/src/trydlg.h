@@ -1,5 +1,6 @@
 #pragma once
 #include "dialog.h"
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ public:
     // A printer is monitored unless its port name begins with "COM".
     static bool IsMonitored(const mrvAPI::mrvPrinter& printer);
     static UINT CountMonitoredPrinters();
+
+    // The program's answers to a restarted shell ("TaskbarCreated": put the icon back)
+    // and to the end of the session (take the icon away before the workers stop).
+    void SetShellHandlers(std::function<void()> onShellRestart, std::function<void()> onSessionEnd);
 
     void ShowAll();
     void ShowByName(const std::wstring& name);
@@ -47,6 +52,7 @@ private:
     void DeleteAllDialogs();
     void ReapRetired();
     void RebuildDialogList();
+    void EndSession();
 
     std::unique_ptr<mrvAPI::mrvPopupMenu> m_pPopupMenu;
     std::vector<mrvMainDialog*> m_Dialogs;
@@ -55,4 +61,7 @@ private:
     std::vector<mrvMainDialog*> m_Retired;
     bool m_Updating;
     bool m_UpdateAgain;
+    const UINT m_TaskbarCreated;
+    std::function<void()> m_OnShellRestart;
+    std::function<void()> m_OnSessionEnd;
 };
