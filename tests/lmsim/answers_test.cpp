@@ -101,6 +101,8 @@ TEST(LmsimAnswers, ErrorTextIsHexOfUtf16CodeUnits)
     const std::pair<const char*, const char*> cases[] = {
         {"Ink", "0049006E006B"},       {"\xE2\x82\xAC", "20AC"},   {"\xF0\x9F\x98\x80", "D83DDE00"},
         {"A\xFF" "B", "0041FFFD0042"}, {"\xC3" "A", "FFFD0041"}, {"\xED\xA0\x80", "FFFDFFFDFFFD"},
+        {"\xC3\xA9", "00E9"},         {"\xC3", "FFFD"},         {"\xC0\x80", "FFFDFFFD"},
+        {"\xF4\x8F\xBF\xBF", "DBFFDFFF"}, {"\xF4\x90\x80\x80", "FFFDFFFDFFFDFFFD"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(EncodeErrorText(c.first), c.second) << c.second;
@@ -136,6 +138,7 @@ TEST(LmsimFaults, WhatEachFaultSendsInTurn)
         {Fault::Stall, 2, ink, {ink, ink, "", ""}, false},
         {Fault::Short, 0, material, {material.substr(0, 1), material.substr(0, 2), material.substr(0, 6)}, false},
         {Fault::Short, 0, ink, {ink.substr(0, 1), ink.substr(0, 2), ink.substr(0, 2)}, false},
+        {Fault::Short, 0, Bytes({0x81, 0}), {Bytes({0x81}), Bytes({0x81})}, false}, // never the whole answer
     };
     for (const auto& c : cases) {
         FaultShaper shaper(c.fault, c.stallAfter, 1);
