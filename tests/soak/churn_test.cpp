@@ -1,7 +1,6 @@
 // Printers are added, removed and moved between ports while an in-process tray
 // window follows each settings change: the dialogs that stay keep their window
 // and visibility, and windows, workers, sockets and handles come back.
-#include "debug_capture.h"
 #include "language.h"
 #include "process.h"
 #include "maindlg.h"
@@ -118,7 +117,7 @@ TEST_F(TrayChurn, DialogsFollowAddedRemovedAndMovedPrinters)
         tray->ShowAll();
         PumpFor(200);
     }
-    qsmtest::DebugCapture lines;
+    LineCounter forcedStops("does not end, terminate thread.");
     const Counts before = Take();
     auto tray = OpenTray();
     ASSERT_EQ(tray->GetDialogCount(), 2u);
@@ -170,5 +169,5 @@ TEST_F(TrayChurn, DialogsFollowAddedRemovedAndMovedPrinters)
 
     tray.reset();
     EXPECT_TRUE(BackTo(before, 3000)) << "before: " << before.Describe() << "; after: " << Take().Describe();
-    EXPECT_EQ(lines.CountContaining("does not end, terminate thread."), 0u);
+    EXPECT_EQ(forcedStops.Count(), 0);
 }

@@ -5,6 +5,7 @@
 #include "socket.h"
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace soak {
 
@@ -68,6 +69,59 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 void PumpFor(DWORD ms)
 {
     PumpUntil([] { return false; }, ms);
+}
+
+namespace {
+
+struct CounterSlot {
+    const char* volatile part;
+    volatile LONG count;
+};
+CounterSlot g_Slots[4] = {};
+void* g_hCounterHandler = nullptr;
+int g_Counters = 0;
+
+} // namespace
+
+LineCounter::LineCounter(const char* part) : m_Slot(-1)
+{
+    for (int i = 0; i < 4 && m_Slot < 0; ++i)
+        if (!g_Slots[i].part)
+            m_Slot = i;
+    if (m_Slot < 0)
+        return;
+    g_Slots[m_Slot].count = 0;
+    g_Slots[m_Slot].part = part;
+    if (g_Counters++ == 0)
+        g_hCounterHandler = AddVectoredExceptionHandler(1, &LineCounter::Handler);
+}
+
+LineCounter::~LineCounter()
+{
+    if (m_Slot < 0)
+        return;
+    if (--g_Counters == 0)
+        RemoveVectoredExceptionHandler(g_hCounterHandler);
+    g_Slots[m_Slot].part = nullptr;
+}
+
+long LineCounter::Count() const
+{
+    return m_Slot < 0 ? -1 : InterlockedCompareExchange(&g_Slots[m_Slot].count, 0, 0);
+}
+
+LONG CALLBACK LineCounter::Handler(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    if (record->ExceptionCode != 0x40010006 || record->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    const char* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+    for (CounterSlot& slot : g_Slots) {
+        const char* part = slot.part;
+        if (part && text && std::strstr(text, part))
+            InterlockedIncrement(&slot.count);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
 }
 
 Counts Take()

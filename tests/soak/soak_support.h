@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the soak and churn tests: the process's resource counts and a heartbeat
-// on the user-interface thread.
+// Shared by the soak and churn tests: the process's resource counts, lock-free
+// counts of debugger-output lines, and a heartbeat on the user-interface thread.
 #include "win.h"
 #include <functional>
 #include <string>
@@ -14,6 +14,23 @@ std::wstring LanguageFolder();
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 void PumpFor(DWORD ms);
+
+// Counts the debugger-output lines that contain part, from any thread, without a
+// lock (up to four counters at a time). DebugCapture's std::mutex would do, but
+// when several threads write lines at once the MinGW runtime creates a wait event
+// for it, which stays and looks like a handle the product leaked.
+class LineCounter {
+public:
+    explicit LineCounter(const char* part);
+    ~LineCounter();
+    LineCounter(const LineCounter&) = delete;
+    LineCounter& operator=(const LineCounter&) = delete;
+    long Count() const;
+
+private:
+    static LONG CALLBACK Handler(EXCEPTION_POINTERS* info);
+    int m_Slot;
+};
 
 struct Counts {
     int handles;

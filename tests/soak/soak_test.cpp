@@ -1,7 +1,6 @@
 // The update worker of a real main dialog against the simulator's faults: the
 // process keeps going, every stop is a normal one, resources return to where they
 // were, and the user-interface thread keeps its pace.
-#include "debug_capture.h"
 #include "language.h"
 #include "process.h"
 #include "maindlg.h"
@@ -84,13 +83,16 @@ TEST_F(WorkerSoak, FaultsLeaveNoTraceAndNeverStallTheWindow)
         qsmtest::LmsimProcess simulator;
         ASSERT_TRUE(simulator.Start(std::wstring(L"--quiet --scenario static ") + c.arguments));
         m_Registry.SetTcpPort(simulator.Port());
-        qsmtest::DebugCapture lines;
+        LineCounter exchanges("SocketAPI::SocketRequestData ");
+        LineCounter normalStops("termination recognized, stop normal.");
+        LineCounter forcedStops("does not end, terminate thread.");
         const Counts before = Take();
 
         auto dialog = ShowDialog();
         Heartbeat heartbeat; // from here the window only handles what the worker posts
         if (c.reconnects) {
-            EXPECT_TRUE(PumpUntil([&] { return lines.CountContaining("SOCKET_API: Connection closed.") >= c.reconnects; },
+            LineCounter replaced("SOCKET_API: Connection closed.");
+            EXPECT_TRUE(PumpUntil([&] { return replaced.Count() >= static_cast<long>(c.reconnects); },
                                   60000 * static_cast<DWORD>(scale)));
         } else {
             PumpFor(runMs);
@@ -98,11 +100,11 @@ TEST_F(WorkerSoak, FaultsLeaveNoTraceAndNeverStallTheWindow)
         heartbeat.Stop();
         Close(std::move(dialog));
 
-        EXPECT_GT(lines.CountContaining("SocketAPI::SocketRequestData "), 0u);
+        EXPECT_GT(exchanges.Count(), 0);
         EXPECT_GT(heartbeat.Ticks(), 10);
         EXPECT_LE(heartbeat.MaxBlockedMs(), 50.0) << heartbeat.Ticks() << " ticks, longest gap " << heartbeat.MaxGapMs();
-        EXPECT_EQ(lines.CountContaining("termination recognized, stop normal."), 1u);
-        EXPECT_EQ(lines.CountContaining("does not end, terminate thread."), 0u);
+        EXPECT_EQ(normalStops.Count(), 1);
+        EXPECT_EQ(forcedStops.Count(), 0);
         EXPECT_TRUE(BackTo(before, 3000)) << "before: " << before.Describe() << "; after: " << Take().Describe();
         RecordProperty(std::string(c.name) + " longest blocked ms", static_cast<int>(heartbeat.MaxBlockedMs()));
     }
