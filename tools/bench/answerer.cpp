@@ -12,10 +12,11 @@ std::string Bytes(std::initializer_list<int> bytes)
     return s;
 }
 
-lmserver::Server::Options Quiet()
+lmserver::Server::Options OneThreadUnlogged()
 {
     lmserver::Server::Options options;
     options.logRequests = false;
+    options.oneThread = true;
     return options;
 }
 
@@ -37,7 +38,7 @@ Answerer::Answerer()
                   return m_Stalled ? lmserver::Reply::Silence() : lmserver::Reply::Answer(AnswerTo(command));
               };
           },
-          Quiet())
+          OneThreadUnlogged())
 {
 }
 

@@ -80,14 +80,26 @@ void Server::Accept()
 {
     mrvAPI::mrvKernelHandle event(WSACreateEvent());
     WSAEventSelect(m_Listener.Get(), event.Get(), FD_ACCEPT);
-    while (WaitSocket(m_Listener.Get(), event.Get(), m_hStop.Get(), 1000)) {
+    const size_t most = m_Options.oneThread ? std::min<size_t>(m_Options.maxConnections, 62) : m_Options.maxConnections;
+    for (;;) {
+        std::vector<HANDLE> handles{m_hStop.Get(), event.Get()};
+        for (const Connection& connection : m_Connections)
+            if (m_Options.oneThread && !connection.done)
+                handles.push_back(connection.event.Get());
+        if (WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, 1000) == WAIT_OBJECT_0)
+            break;
+        for (Connection& connection : m_Connections)
+            if (m_Options.oneThread && !connection.done && !Step(connection))
+                Finish(connection);
+        WSANETWORKEVENTS events;
+        WSAEnumNetworkEvents(m_Listener.Get(), event.Get(), &events);
         Reap(false);
         for (;;) {
             OwnedSocket client(accept(m_Listener.Get(), nullptr, nullptr));
             if (!client.IsValid())
                 break;
             ++m_Accepted;
-            if (m_Connections.size() >= m_Options.maxConnections) {
+            if (m_Connections.size() >= most) {
                 Trace("too many connections, refusing one");
                 ++m_Closed;
                 continue;
@@ -100,8 +112,19 @@ void Server::Accept()
             Connection& connection = m_Connections.back();
             connection.id = m_NextId++;
             connection.socket = std::move(client);
-            connection.thread = std::thread([this, &connection, script = m_Scripts(connection.id)] {
-                Serve(connection, script);
+            connection.script = m_Scripts(connection.id);
+            connection.event.Reset(WSACreateEvent());
+            WSAEventSelect(connection.socket.Get(), connection.event.Get(), FD_READ | FD_WRITE | FD_CLOSE);
+            Trace("conn " + std::to_string(connection.id) + " open");
+            if (m_Options.oneThread) {
+                if (!Step(connection))
+                    Finish(connection);
+                continue;
+            }
+            connection.thread = std::thread([this, &connection] {
+                while (Step(connection) && WaitSocket(connection.socket.Get(), connection.event.Get(), m_hStop.Get())) {
+                }
+                Finish(connection);
             });
         }
     }
@@ -113,7 +136,8 @@ void Server::Reap(bool all)
 {
     for (auto it = m_Connections.begin(); it != m_Connections.end();) {
         if (all || it->done) {
-            it->thread.join();
+            if (it->thread.joinable())
+                it->thread.join();
             it = m_Connections.erase(it);
         } else {
             ++it;
@@ -121,60 +145,60 @@ void Server::Reap(bool all)
     }
 }
 
-void Server::Serve(Connection& connection, Script script)
+void Server::Finish(Connection& connection)
+{
+    connection.socket.Reset();
+    ++m_Closed;
+    connection.done = true;
+}
+
+bool Server::Step(Connection& connection)
 {
     const std::string prefix = "conn " + std::to_string(connection.id);
     const SOCKET s = connection.socket.Get();
-    mrvAPI::mrvKernelHandle event(WSACreateEvent());
-    WSAEventSelect(s, event.Get(), FD_READ | FD_WRITE | FD_CLOSE);
-    Trace(prefix + " open");
-    std::string pending;
-    bool open = true;
-    while (open) {
+    WSANETWORKEVENTS events;
+    WSAEnumNetworkEvents(s, connection.event.Get(), &events);
+    for (;;) {
         char buffer[4096];
         const int got = recv(s, buffer, sizeof buffer, 0);
-        if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-            if (!WaitSocket(s, event.Get(), m_hStop.Get()))
-                break;
-            continue;
-        }
+        if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)
+            return true;
         if (got <= 0) {
             Trace(prefix + " closed by the peer");
-            break;
+            return false;
         }
-        // Requests have no length field: every two bytes are one request, and a
-        // lone byte waits for its partner.
+        // Requests have no length field: every two bytes are one request.
+        std::string& pending = connection.pending;
         pending.append(buffer, static_cast<size_t>(got));
         size_t used = 0;
-        for (; open && pending.size() - used >= 2; used += 2) {
+        for (; pending.size() - used >= 2; used += 2) {
             const std::string request = pending.substr(used, 2);
             ++m_RequestCount;
             if (m_Options.logRequests) {
                 std::lock_guard<std::mutex> lock(m_Mutex);
                 m_Requests.push_back(request);
             }
-            const Reply reply = script(static_cast<uint8_t>(request[0]), static_cast<uint8_t>(request[1]));
-            open = Play(connection, reply, event.Get());
-            if (open && reply.close) {
-                Trace(prefix + " closed");
-                open = false;
-            }
+            const Reply reply = connection.script(static_cast<uint8_t>(request[0]), static_cast<uint8_t>(request[1]));
+            if (!Play(connection, reply))
+                return false;
             if (!reply.bursts.empty()) {
                 LARGE_INTEGER now;
                 QueryPerformanceCounter(&now);
                 m_LastReply[static_cast<uint8_t>(request[0])] = now.QuadPart;
             }
+            if (reply.close) {
+                Trace(prefix + " closed");
+                return false;
+            }
         }
         pending.erase(0, used);
     }
-    connection.socket.Reset();
-    ++m_Closed;
-    connection.done = true;
 }
 
-bool Server::Play(Connection& connection, const Reply& reply, HANDLE event)
+bool Server::Play(Connection& connection, const Reply& reply)
 {
     const SOCKET s = connection.socket.Get();
+    const HANDLE event = connection.event.Get();
     for (const Reply::Burst& burst : reply.bursts) {
         if (burst.delayMs && WaitForSingleObject(m_hStop.Get(), burst.delayMs) == WAIT_OBJECT_0)
             return false;

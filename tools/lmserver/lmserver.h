@@ -58,6 +58,10 @@ public:
         uint16_t port = 0;          // 0: the system picks one
         size_t maxConnections = 64; // more are accepted and closed at once
         bool logRequests = true;    // keep every request for Requests()
+        // Serve every connection from the accepting thread: no thread of its own per
+        // connection (the benchmark counts the process's threads), but a reply's delay
+        // holds up the others. At most 62 connections then.
+        bool oneThread = false;
         std::function<void(const std::string&)> trace; // connection events, e.g. "conn 2 open"
     };
 
@@ -92,13 +96,17 @@ private:
     struct Connection {
         unsigned id;
         OwnedSocket socket;
+        Script script;
+        mrvAPI::mrvKernelHandle event; // the socket's network events
+        std::string pending;           // a lone byte waits for its partner
         std::thread thread;
         std::atomic<bool> done{false};
     };
 
     void Accept();
-    void Serve(Connection& connection, Script script);
-    bool Play(Connection& connection, const Reply& reply, HANDLE event);
+    bool Step(Connection& connection); // false when the connection has ended
+    void Finish(Connection& connection);
+    bool Play(Connection& connection, const Reply& reply);
     void Reap(bool all);
     void Trace(const std::string& text) const;
     static bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
