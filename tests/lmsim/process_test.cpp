@@ -1,6 +1,5 @@
 // Runs the real lmsim.exe as a separate process and talks to it with the program's own socket client.
 #include "bytes.h"
-#include "lmsim_process.h"
 #include "process.h"
 #include "socket.h"
 #include <gtest/gtest.h>

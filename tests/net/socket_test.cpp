@@ -3,6 +3,7 @@
 #include "socket.h"
 #include <gtest/gtest.h>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 using qsmtest::DebugCapture;
@@ -52,7 +53,7 @@ TEST(SocketRequestData, LateAnswerIsATimeOutAndItsBytesAreDropped)
     EXPECT_GE(Since(start), 90u);
     EXPECT_FALSE(link.api.HasError());
     // Let the late answer arrive before the next request.
-    while (link.lm.ReplyTimes().empty() && Since(start) < 2000)
+    while (link.lm.LastReplyTime(1) == 0 && Since(start) < 2000)
         Sleep(5);
     Sleep(50);
 
@@ -99,9 +100,10 @@ TEST(SocketRequestData, BurstsSlowPeersClosesAndCancelledWaits)
         {"cancelled before the request", LmReply::Silence(), 180000, 0, hEarly, "", 0, 500, false},
     };
     std::vector<std::thread> threads;
+    std::vector<std::unique_ptr<Link>> links;
     for (Case& c : cases) {
-        threads.emplace_back([&c] {
-            Link link;
+        links.emplace_back(new Link());
+        threads.emplace_back([&c, &link = *links.back()] {
             if (!link.connected)
                 return;
             link.api.SetCancelEvent(c.hCancel);
@@ -112,7 +114,16 @@ TEST(SocketRequestData, BurstsSlowPeersClosesAndCancelledWaits)
             c.gotError = link.api.HasError();
         });
     }
-    Sleep(300);
+    // The late cancel comes once the waits it cuts have begun and their bytes are in.
+    for (size_t i = 0; i < links.size(); ++i) {
+        if (cases[i].hCancel == hLate) {
+            EXPECT_TRUE(links[i]->lm.WaitForRequests(1, 5000));
+            for (const ULONGLONG end = GetTickCount64() + 5000;
+                 !cases[i].reply.bursts.empty() && links[i]->lm.LastReplyTime(1) == 0 && GetTickCount64() < end;)
+                Sleep(5);
+        }
+    }
+    Sleep(100);
     SetEvent(hLate);
     for (std::thread& t : threads)
         t.join();

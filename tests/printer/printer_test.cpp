@@ -140,19 +140,6 @@ TEST_F(PrinterList, ClosedCopiesInSpoolerOrderFoundByPositionOrExactName)
     EXPECT_EQ(second->GetDriver(), SpoolerFixture::QuillorDriver());
 }
 
-TEST_F(PrinterList, PortChangeShowsInTheNextEnumeration)
-{
-    const std::wstring name = SpoolerFixture::Unique(L"Quillor Port Move");
-    ASSERT_TRUE(s_pSpooler->InstallPrinter(name, L"FILE:", SpoolerFixture::QuillorDriver()));
-    ASSERT_TRUE(s_pSpooler->ChangePort(name, SpoolerFixture::ComPort()));
-    mrvPrinter::Enumerate(SpoolerFixture::QuillorDriver().c_str());
-    std::unique_ptr<mrvPrinter> moved(mrvPrinter::Find(name.c_str()));
-    ASSERT_TRUE(moved);
-    EXPECT_EQ(moved->GetPort(), SpoolerFixture::ComPort());
-    EXPECT_EQ(mrvPrinter::GetCount(), 3u);
-    EXPECT_TRUE(s_pSpooler->RemovePrinter(name));
-}
-
 #ifdef NDEBUG
 TEST_F(PrinterList, NullMaskThrowsInReleaseBuilds)
 {

@@ -2,7 +2,7 @@
 // window follows each settings change: the dialogs that stay keep their window
 // and visibility, and windows, workers, sockets and handles come back.
 #include "language.h"
-#include "lmsim_process.h"
+#include "process.h"
 #include "maindlg.h"
 #include "printer.h"
 #include "registry_fixture.h"

@@ -2,7 +2,7 @@
 // process keeps going, every stop is a normal one, resources return to where they
 // were, and the user-interface thread keeps its pace.
 #include "language.h"
-#include "lmsim_process.h"
+#include "process.h"
 #include "maindlg.h"
 #include "printer.h"
 #include "registry_fixture.h"

@@ -54,13 +54,8 @@ void DebugCapture::Clear()
 
 size_t DebugCapture::Count(const std::string& line) const
 {
-    std::vector<std::string> lines = Lines();
+    const std::vector<std::string> lines = Lines();
     return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
-}
-
-bool DebugCapture::Contains(const std::string& line) const
-{
-    return Count(line) > 0;
 }
 
 size_t DebugCapture::CountContaining(const std::string& part) const
@@ -70,18 +65,6 @@ size_t DebugCapture::CountContaining(const std::string& part) const
         if (l.find(part) != std::string::npos)
             ++n;
     return n;
-}
-
-bool DebugCapture::WaitFor(const std::string& line, DWORD timeoutMs) const
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (Contains(line))
-            return true;
-        if (GetTickCount64() >= end)
-            return false;
-        Sleep(5);
-    }
 }
 
 } // namespace qsmtest

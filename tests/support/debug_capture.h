@@ -17,10 +17,8 @@ public:
 
     std::vector<std::string> Lines() const;
     void Clear();
-    bool Contains(const std::string& line) const;
+    bool Contains(const std::string& line) const { return Count(line) > 0; }
     size_t Count(const std::string& line) const;
-    // Waits until a captured text equals line, up to timeoutMs.
-    bool WaitFor(const std::string& line, DWORD timeoutMs) const;
     // Number of captured texts that contain part.
     size_t CountContaining(const std::string& part) const;
 

@@ -5,97 +5,66 @@ namespace qsmtest {
 
 namespace {
 const wchar_t* const kKey = L"Software\\Morvane\\Config";
-const wchar_t* const kParentKey = L"Software\\Morvane";
-const DWORD kTurnTimeoutMs = 120000;
 } // namespace
 
-void RegistryFixture::TurnReleaser::operator()(HANDLE h) const
+RegistryFixture::RegistryFixture() : m_hTurn(CreateMutexW(nullptr, FALSE, L"QuillorTestRegistryTurn"))
 {
-    ReleaseMutex(h);
-    CloseHandle(h);
-}
-
-RegistryFixture::RegistryFixture()
-{
-    HANDLE turn = CreateMutexW(nullptr, FALSE, L"QuillorTestRegistryTurn");
-    if (!turn) {
-        ADD_FAILURE() << "CreateMutexW failed, error " << GetLastError();
-    } else {
-        const DWORD wait = WaitForSingleObject(turn, kTurnTimeoutMs);
-        // An abandoned turn (a test program that crashed) is ours all the same.
-        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-            m_pTurn.reset(turn);
-        } else {
-            ADD_FAILURE() << "registry turn not granted, wait result " << wait;
-            CloseHandle(turn);
-        }
-    }
-    HKEY key = nullptr;
+    // An abandoned turn (a test program that crashed) is ours all the same.
+    const DWORD wait = m_hTurn.IsValid() ? WaitForSingleObject(m_hTurn.Get(), 120000) : WAIT_FAILED;
+    m_HasTurn = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    if (!m_HasTurn)
+        ADD_FAILURE() << "registry turn not granted, wait result " << wait << ", error " << GetLastError();
     DWORD disposition = 0;
-    const LONG rc =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, &disposition);
-    if (rc != ERROR_SUCCESS) {
+    const LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                                    m_Key.Receive(), &disposition);
+    if (rc != ERROR_SUCCESS)
         ADD_FAILURE() << "RegCreateKeyExW failed, error " << rc;
-        return;
-    }
-    m_pKey.reset(key);
     m_KeyCreated = disposition == REG_CREATED_NEW_KEY;
 }
 
 RegistryFixture::~RegistryFixture()
 {
-    if (!m_pKey)
-        return;
     for (const auto& entry : m_Saved) {
         const Saved& saved = entry.second;
         if (saved.present)
-            RegSetValueExW(m_pKey.get(), entry.first.c_str(), 0, saved.type, saved.data.data(),
+            RegSetValueExW(m_Key.Get(), entry.first.c_str(), 0, saved.type, saved.data.data(),
                            static_cast<DWORD>(saved.data.size()));
         else
-            RegDeleteValueW(m_pKey.get(), entry.first.c_str());
+            RegDeleteValueW(m_Key.Get(), entry.first.c_str());
     }
-    m_pKey.reset();
-    if (m_KeyCreated) {
-        // Fails while the key still has values or subkeys, which is what we want.
-        DWORD values = 0, subkeys = 0;
-        HKEY opened = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
-            std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser> probe(opened);
-            RegQueryInfoKeyW(probe.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                             nullptr, nullptr, nullptr);
-            probe.reset();
-            if (values == 0 && subkeys == 0) {
-                RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
-                RegDeleteKeyW(HKEY_LOCAL_MACHINE, kParentKey);
-            }
-        }
+    DWORD values = 0, subkeys = 0;
+    if (m_KeyCreated &&
+        RegQueryInfoKeyW(m_Key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                         nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        values == 0 && subkeys == 0) {
+        m_Key.Reset();
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Morvane"); // fails while it holds anything else
     }
+    if (m_HasTurn)
+        ReleaseMutex(m_hTurn.Get());
 }
 
-void RegistryFixture::Remember(const std::wstring& name)
+void RegistryFixture::Remove(const std::wstring& name)
 {
-    if (!m_pKey || m_Saved.count(name))
-        return;
-    Saved saved;
-    DWORD bytes = 0;
-    if (RegQueryValueExW(m_pKey.get(), name.c_str(), nullptr, &saved.type, nullptr, &bytes) == ERROR_SUCCESS) {
-        saved.data.resize(bytes);
-        if (RegQueryValueExW(m_pKey.get(), name.c_str(), nullptr, &saved.type, saved.data.data(), &bytes) ==
-            ERROR_SUCCESS) {
-            saved.data.resize(bytes);
-            saved.present = true;
-        }
-    }
-    m_Saved[name] = saved;
+    Write(name, REG_NONE, nullptr, 0);
 }
 
 void RegistryFixture::Write(const std::wstring& name, DWORD type, const void* data, DWORD bytes)
 {
-    Remember(name);
-    if (!m_pKey)
-        return;
-    const LONG rc = RegSetValueExW(m_pKey.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes);
-    if (rc != ERROR_SUCCESS)
+    if (!m_Saved.count(name)) {
+        Saved& saved = m_Saved[name];
+        DWORD size = 0;
+        if (RegQueryValueExW(m_Key.Get(), name.c_str(), nullptr, &saved.type, nullptr, &size) == ERROR_SUCCESS) {
+            saved.data.resize(size);
+            saved.present = RegQueryValueExW(m_Key.Get(), name.c_str(), nullptr, &saved.type, saved.data.data(),
+                                             &size) == ERROR_SUCCESS;
+            saved.data.resize(size);
+        }
+    }
+    const LONG rc = data ? RegSetValueExW(m_Key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes)
+                         : RegDeleteValueW(m_Key.Get(), name.c_str());
+    if (data && rc != ERROR_SUCCESS)
         ADD_FAILURE() << "RegSetValueExW failed, error " << rc;
 }
 
@@ -107,13 +76,6 @@ void RegistryFixture::SetString(const std::wstring& name, const std::wstring& va
 void RegistryFixture::SetDword(const std::wstring& name, DWORD value)
 {
     Write(name, REG_DWORD, &value, sizeof(value));
-}
-
-void RegistryFixture::Remove(const std::wstring& name)
-{
-    Remember(name);
-    if (m_pKey)
-        RegDeleteValueW(m_pKey.get(), name.c_str());
 }
 
 } // namespace qsmtest

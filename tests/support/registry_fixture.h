@@ -1,8 +1,6 @@
 #pragma once
-#include "win.h"
+#include "handle.h"
 #include <map>
-#include <memory>
-#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -35,19 +33,11 @@ private:
         std::vector<BYTE> data;
     };
 
-    void Remember(const std::wstring& name);
     void Write(const std::wstring& name, DWORD type, const void* data, DWORD bytes);
 
-    struct TurnReleaser {
-        void operator()(HANDLE h) const;
-    };
-    struct KeyCloser {
-        void operator()(HKEY h) const { RegCloseKey(h); }
-    };
-
-    // Declared first so that it is released last, after the values are restored.
-    std::unique_ptr<void, TurnReleaser> m_pTurn;
-    std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser> m_pKey;
+    mrvAPI::mrvKernelHandle m_hTurn; // released last, after the values are restored
+    bool m_HasTurn = false;
+    mrvAPI::mrvRegKey m_Key;
     bool m_KeyCreated = false;
     std::map<std::wstring, Saved> m_Saved;
 };

@@ -1,9 +1,9 @@
 #include "spooler_fixture.h"
+#include "process.h"
 #include "spooler_setup.h"
+#include "utils.h"
 #include <algorithm>
-#include <functional>
 #include <gtest/gtest.h>
-#include <winspool.h>
 
 namespace qsmtest {
 
@@ -11,11 +11,6 @@ const wchar_t* const SpoolerFixture::kTestDllName = kDriverDllName;
 const wchar_t* const SpoolerFixture::kDataFileName = kDriverDataName;
 
 namespace {
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 bool Report(const SpoolerResult& result)
 {
@@ -30,14 +25,13 @@ std::vector<std::wstring> SpoolerPrinterNames()
 {
     std::vector<std::wstring> names;
     for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD needed = 0;
-        DWORD count = 0;
+        DWORD needed = 0, count = 0;
         EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
         if (needed == 0)
             return names;
         std::vector<BYTE> buffer(needed);
         if (EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), needed, &needed, &count)) {
-            const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+            const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
             for (DWORD i = 0; i < count; ++i)
                 names.push_back(info[i].pPrinterName);
             return names;
@@ -59,28 +53,9 @@ std::wstring SpoolerFixture::Tag()
     return L"p" + std::to_wstring(GetCurrentProcessId());
 }
 
-std::wstring SpoolerFixture::Unique(const std::wstring& base)
-{
-    return base + L" " + Tag();
-}
-
-std::wstring SpoolerFixture::QuillorDriver()
-{
-    return Unique(L"VESTRANO QUILLOR 2");
-}
-
-std::wstring SpoolerFixture::OtherDriver()
-{
-    return Unique(L"VESTRANO LASER 5");
-}
-
 std::wstring SpoolerFixture::TestDllPath()
 {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    dir.erase(dir.find_last_of(L'\\') + 1);
-    return dir + kTestDllName;
+    return ExeDir() + kTestDllName;
 }
 
 bool SpoolerFixture::AddDriver(const std::wstring& driver)
@@ -103,21 +78,15 @@ bool SpoolerFixture::InstallPrinter(const std::wstring& name, const std::wstring
 
 bool SpoolerFixture::ChangeSettings(const std::wstring& name, const std::function<void(PRINTER_INFO_2W&)>& edit)
 {
-    SpoolerHandle h(name);
-    if (!h.Get()) {
-        ADD_FAILURE() << "OpenPrinterW(" << Narrow(name) << ") failed: " << GetLastError();
-        return false;
-    }
+    const auto h = OpenPrinterForAdmin(name);
     DWORD needed = 0;
     GetPrinterW(h.Get(), 2, nullptr, 0, &needed);
     std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !GetPrinterW(h.Get(), 2, buffer.data(), needed, &needed)) {
-        ADD_FAILURE() << "GetPrinterW(" << Narrow(name) << ") failed: " << GetLastError();
-        return false;
-    }
-    edit(*reinterpret_cast<PRINTER_INFO_2W*>(buffer.data()));
-    if (!SetPrinterW(h.Get(), 2, buffer.data(), 0)) {
-        ADD_FAILURE() << "SetPrinterW(" << Narrow(name) << ") failed: " << GetLastError();
+    const bool read = needed && GetPrinterW(h.Get(), 2, buffer.data(), needed, &needed);
+    if (read)
+        edit(*reinterpret_cast<PRINTER_INFO_2W*>(buffer.data()));
+    if (!read || !SetPrinterW(h.Get(), 2, buffer.data(), 0)) {
+        ADD_FAILURE() << "changing printer " << mrvAPI::mrvUtils::W2M(name) << " failed: " << GetLastError();
         return false;
     }
     return true;

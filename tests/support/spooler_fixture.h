@@ -29,10 +29,10 @@ public:
 
     // "p<process id>", the suffix of every name made here.
     static std::wstring Tag();
-    static std::wstring Unique(const std::wstring& base); // base + " " + Tag()
+    static std::wstring Unique(const std::wstring& base) { return base + L" " + Tag(); }
     // A driver whose name contains "QUILLOR", and one whose name does not.
-    static std::wstring QuillorDriver();
-    static std::wstring OtherDriver();
+    static std::wstring QuillorDriver() { return Unique(L"VESTRANO QUILLOR 2"); }
+    static std::wstring OtherDriver() { return Unique(L"VESTRANO LASER 5"); }
     // A port of the prefix whose name begins with "COM".
     static std::wstring ComPort() { return L"COM1:"; }
     // The test DLL next to the running test program.

@@ -1,83 +1,68 @@
 #include "spooler_setup.h"
-#include <cstring>
-#include <winspool.h>
+#include "handle.h"
+#include "utils.h"
 
 namespace qsmtest {
 
 namespace {
 
-std::string Narrow(const std::wstring& text)
+using mrvAPI::mrvUtils;
+
+SpoolerResult Result(bool ok, const std::string& step)
 {
-    return std::string(text.begin(), text.end());
+    return ok ? SpoolerResult() : SpoolerResult{false, GetLastError(), step};
 }
 
-SpoolerResult Failed(const std::string& step)
-{
-    SpoolerResult result;
-    result.ok = false;
-    result.error = GetLastError();
-    result.step = step;
-    return result;
-}
-
-bool FileExists(const std::wstring& path)
+bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool WriteTextFile(const std::wstring& path, const char* text)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(h, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-    CloseHandle(h);
-    return ok != FALSE;
-}
-
 } // namespace
+
+mrvAPI::mrvSpoolerHandle OpenPrinterForAdmin(const std::wstring& printer)
+{
+    std::wstring name = printer;
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    mrvAPI::mrvSpoolerHandle h;
+    OpenPrinterW(&name[0], h.Receive(), &defaults);
+    return h;
+}
 
 SpoolerResult AddTestDriver(const std::wstring& driver, const std::wstring& dllPath)
 {
     wchar_t folder[MAX_PATH] = {};
     DWORD needed = 0;
     if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof(folder), &needed))
-        return Failed("GetPrinterDriverDirectoryW");
-    const std::wstring dir = folder;
-    std::wstring dll = dir + L"\\" + kDriverDllName;
-    std::wstring data = dir + L"\\" + kDriverDataName;
-    if (!CopyFileW(dllPath.c_str(), dll.c_str(), FALSE) && !FileExists(dll))
-        return Failed("copying " + Narrow(dllPath));
-    if (!WriteTextFile(data, "*Quillor test data file\r\n") && !FileExists(data))
-        return Failed("writing " + Narrow(data));
+        return Result(false, "GetPrinterDriverDirectoryW");
+    std::wstring dll = std::wstring(folder) + L"\\" + kDriverDllName;
+    std::wstring data = std::wstring(folder) + L"\\" + kDriverDataName;
+    if (!CopyFileW(dllPath.c_str(), dll.c_str(), FALSE) && !Exists(dll))
+        return Result(false, "copying " + mrvUtils::W2M(dllPath));
+    const char text[] = "*Quillor test data file\r\n";
+    mrvAPI::mrvKernelHandle file(
+        CreateFileW(data.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), text, sizeof text - 1, &written, nullptr) && !Exists(data))
+        return Result(false, "writing " + mrvUtils::W2M(data));
 
     std::wstring name = driver;
     std::wstring dependent = std::wstring(kDriverDllName) + L'\0' + kDriverDataName + L'\0' + L'\0';
     DRIVER_INFO_3W info = {};
     info.cVersion = 3;
     info.pName = &name[0];
-    info.pDriverPath = &dll[0];
+    info.pDriverPath = info.pConfigFile = &dll[0];
     info.pDataFile = &data[0];
-    info.pConfigFile = &dll[0];
     info.pDependentFiles = &dependent[0];
-    if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&info), APD_COPY_NEW_FILES))
-        return Failed("AddPrinterDriverExW(" + Narrow(driver) + ")");
-    return SpoolerResult();
+    return Result(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&info), APD_COPY_NEW_FILES),
+                  "AddPrinterDriverExW(" + mrvUtils::W2M(driver) + ")");
 }
 
 SpoolerResult AddLocalPrinter(const std::wstring& name, const std::wstring& port, const std::wstring& driver)
 {
-    {
-        SpoolerHandle stale(name);
-        if (stale.Get())
-            DeletePrinter(stale.Get());
-    }
-    std::wstring printer = name;
-    std::wstring portName = port;
-    std::wstring driverName = driver;
-    std::wstring processor = L"winprint";
-    std::wstring datatype = L"RAW";
+    if (auto stale = OpenPrinterForAdmin(name); stale.IsValid())
+        DeletePrinter(stale.Get());
+    std::wstring printer = name, portName = port, driverName = driver, processor = L"winprint", datatype = L"RAW";
     PRINTER_INFO_2W info = {};
     info.pPrinterName = &printer[0];
     info.pPortName = &portName[0];
@@ -85,27 +70,20 @@ SpoolerResult AddLocalPrinter(const std::wstring& name, const std::wstring& port
     info.pPrintProcessor = &processor[0];
     info.pDatatype = &datatype[0];
     info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE h = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-    if (!h)
-        return Failed("AddPrinterW(" + Narrow(name) + ", " + Narrow(port) + ")");
-    ClosePrinter(h);
-    return SpoolerResult();
+    const mrvAPI::mrvSpoolerHandle added(AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info)));
+    return Result(added.IsValid(), "AddPrinterW(" + mrvUtils::W2M(name) + ", " + mrvUtils::W2M(port) + ")");
 }
 
 SpoolerResult DeleteLocalPrinter(const std::wstring& name)
 {
-    SpoolerHandle h(name);
-    if (!h.Get() || !DeletePrinter(h.Get()))
-        return Failed("removing printer " + Narrow(name));
-    return SpoolerResult();
+    const auto h = OpenPrinterForAdmin(name);
+    return Result(h.IsValid() && DeletePrinter(h.Get()), "removing printer " + mrvUtils::W2M(name));
 }
 
 SpoolerResult DeleteDriver(const std::wstring& driver)
 {
     std::wstring name = driver;
-    if (!DeletePrinterDriverW(nullptr, nullptr, &name[0]))
-        return Failed("DeletePrinterDriverW(" + Narrow(driver) + ")");
-    return SpoolerResult();
+    return Result(DeletePrinterDriverW(nullptr, nullptr, &name[0]), "DeletePrinterDriverW(" + mrvUtils::W2M(driver) + ")");
 }
 
 } // namespace qsmtest

@@ -1,5 +1,5 @@
 #pragma once
-#include "win.h"
+#include "handle.h"
 #include <string>
 #include <winspool.h>
 
@@ -8,28 +8,8 @@ namespace qsmtest {
 // The plain spooler steps behind SpoolerFixture, free of the test framework so that
 // the demo tool (tools/qsmdemo) installs its printers the same way.
 
-// An open printer (null when it cannot be opened), closed on destruction.
-class SpoolerHandle {
-public:
-    explicit SpoolerHandle(const std::wstring& printer, ACCESS_MASK access = PRINTER_ALL_ACCESS)
-    {
-        std::wstring name = printer;
-        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
-        if (!OpenPrinterW(&name[0], &m_h, &defaults))
-            m_h = nullptr;
-    }
-    ~SpoolerHandle()
-    {
-        if (m_h)
-            ClosePrinter(m_h);
-    }
-    SpoolerHandle(const SpoolerHandle&) = delete;
-    SpoolerHandle& operator=(const SpoolerHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h = nullptr;
-};
+// The printer opened with full access; not valid when it cannot be opened.
+mrvAPI::mrvSpoolerHandle OpenPrinterForAdmin(const std::wstring& printer);
 
 struct SpoolerResult {
     bool ok = true;

@@ -1,10 +1,11 @@
 #include "debug_capture.h"
 #include "exception.h"
 #include "lock.h"
+#include "pump.h"
 #include "thread.h"
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -86,17 +87,6 @@ std::vector<std::string> LinesOf(const DebugCapture& capture, DWORD id)
     return lines;
 }
 
-bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (!pred()) {
-        if (GetTickCount64() >= end)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
-
 void ExpectIdle(TestThread& t)
 {
     EXPECT_EQ(t.GetThreadId(), 0u);
@@ -105,28 +95,6 @@ void ExpectIdle(TestThread& t)
 }
 
 } // namespace
-
-TEST(Thread, StartedAndStoppedLinesComeInOrder)
-{
-    DebugCapture capture;
-    TestThread t(Body::Pauses);
-    t.Start(THREAD_PRIORITY_NORMAL);
-    const DWORD id = t.GetThreadId();
-    ASSERT_NE(id, 0u);
-    ASSERT_TRUE(WaitUntil([&] { return t.cycles > 0; }, 2000));
-    EXPECT_FALSE(t.IsFinished());
-    EXPECT_FALSE(t.IsStopRequested());
-    t.Stop(3000);
-
-    EXPECT_EQ(t.seenId.load(), id);
-    EXPECT_EQ(LinesOf(capture, id), (std::vector<std::string>{
-                                        Line(id, "started."),
-                                        Line(id, "will be stopped now."),
-                                        Line(id, "stopped."),
-                                        Line(id, "termination recognized, stop normal."),
-                                    }));
-    ExpectIdle(t);
-}
 
 // The poll step ends early when the thread exits, so only upper bounds are asserted
 // where the body ends by itself. A time-out below one poll step does not wait.
@@ -151,7 +119,11 @@ TEST(Thread, StopWaitsForTheBodyUpToItsTimeOutThenTerminates)
         TestThread t(c.body);
         t.Start(THREAD_PRIORITY_NORMAL);
         const DWORD id = t.GetThreadId();
-        ASSERT_TRUE(WaitUntil([&] { return c.body == Body::Returns ? t.IsFinished() : t.runs > 0; }, 2000));
+        ASSERT_TRUE(qsmtest::PumpUntil([&] { return c.body == Body::Returns ? t.IsFinished() : t.runs > 0; }, 2000));
+        if (c.body != Body::EndsAfter200Ms) { // which may be over already on a loaded machine
+            EXPECT_EQ(t.IsFinished(), c.body == Body::Returns);
+        }
+        EXPECT_FALSE(t.IsStopRequested());
         const auto start = std::chrono::steady_clock::now();
         t.Stop(c.timeout);
         const long long ms =
@@ -159,9 +131,22 @@ TEST(Thread, StopWaitsForTheBodyUpToItsTimeOutThenTerminates)
         EXPECT_GE(ms, c.minMs);
         EXPECT_LE(ms, c.maxMs);
         EXPECT_EQ(t.completed.load(), c.terminated ? 0 : 1);
-        EXPECT_EQ(capture.Count(Line(id, "termination recognized, stop normal.")), c.terminated ? 0u : 1u);
-        EXPECT_EQ(capture.Count(Line(id, "does not end, terminate thread.")), c.terminated ? 1u : 0u);
-        EXPECT_EQ(capture.Count(Line(id, "stopped.")), c.terminated ? 0u : 1u);
+        EXPECT_EQ(t.seenId.load(), id);
+        // "started." comes from the starting thread, which a body that returns at once may overtake.
+        std::vector<std::string> lines = LinesOf(capture, id);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), Line(id, "started.")), 1);
+        lines.erase(std::find(lines.begin(), lines.end(), Line(id, "started.")));
+        const std::vector<std::string> normal = {Line(id, "will be stopped now."), Line(id, "stopped."),
+                                                 Line(id, "termination recognized, stop normal.")};
+        if (c.terminated)
+            EXPECT_EQ(lines, (std::vector<std::string>{normal[0], Line(id, "does not end, terminate thread.")}));
+        else if (c.body == Body::Returns)
+            EXPECT_EQ(lines, (std::vector<std::string>{normal[1], normal[0], normal[2]}));
+        else if (c.body == Body::EndsAfter200Ms)
+            EXPECT_TRUE(std::is_permutation(lines.begin(), lines.end(), normal.begin(), normal.end()));
+        else
+            EXPECT_EQ(lines, normal);
         ExpectIdle(t);
         if (c.terminated) {
             // The thread is gone: its counter no longer moves.
@@ -195,7 +180,7 @@ TEST(Thread, StopWithoutThreadDoesNothingSecondStartThrowsRestartRunsANewThread)
     // The first thread runs on.
     EXPECT_EQ(t.GetThreadId(), first);
     const int before = t.cycles;
-    EXPECT_TRUE(WaitUntil([&] { return t.cycles > before + 2; }, 2000));
+    EXPECT_TRUE(qsmtest::PumpUntil([&] { return t.cycles > before + 2; }, 2000));
     EXPECT_EQ(capture.Count(Line(first, "started.")), 1u);
     t.Stop(3000);
     capture.Clear();
@@ -204,7 +189,7 @@ TEST(Thread, StopWithoutThreadDoesNothingSecondStartThrowsRestartRunsANewThread)
 
     t.Start(THREAD_PRIORITY_BELOW_NORMAL);
     const DWORD second = t.GetThreadId();
-    ASSERT_TRUE(WaitUntil([&] { return t.runs == 2; }, 2000));
+    ASSERT_TRUE(qsmtest::PumpUntil([&] { return t.runs == 2; }, 2000));
     EXPECT_NE(second, 0u);
     EXPECT_NE(second, first);
     EXPECT_EQ(t.seenId.load(), second);
