@@ -24,15 +24,13 @@ static_assert(mrvMSG_ERROR == mrvWM_ERROR, "answer.h and messages.h disagree");
 namespace {
 
 constexpr int32_t kStatusTimeoutMs = 1000;
-constexpr int32_t kLogTimeoutMs = 180000;
-constexpr uint32_t kLogLength = 326656;
-constexpr BYTE kCmdLog = 4;
 constexpr BYTE kCmdNumber = 9;
 constexpr BYTE kPolledChain[] = {1, 2, 3, 6, 7};
 
 void ErrorBox(const wchar_t* text)
 {
-    MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
+    if (*text)
+        MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
 }
 
 } // namespace
@@ -213,6 +211,8 @@ DWORD mrvUpdate::ThreadProc()
 
 bool mrvUpdate::Pause()
 {
+    if (m_CycleMessage)
+        PostMessageW(GetOwnerWindow(), m_CycleMessage, m_pConnection ? 1 : 0, 0);
     bool wanted;
     {
         mrvLock lock(&m_RequestLock);
@@ -270,11 +270,25 @@ void mrvUpdate::DropBrokenConnection()
 
 void mrvUpdate::HandleLogRequest()
 {
-    if (m_pConnection)
-        SaveLog();
-    else if (!IsStopRequested())
-        ErrorBox(L"Internal error - no connection to language monitor.");
+    mrvLogResult result = mrvLogResult::Stopped;
+    if (m_pConnection) {
+        result = SaveLog();
+    } else if (!IsStopRequested()) {
+        result = mrvLogResult::NoConnection;
+        if (m_LogBoxes)
+            ErrorBox(LogResultText(result));
+    }
+    {
+        mrvLock lock(&m_RequestLock);
+        m_LogResult = result;
+    }
     PostMessageW(GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
+}
+
+mrvLogResult mrvUpdate::GetLogResult()
+{
+    mrvLock lock(&m_RequestLock);
+    return m_LogResult;
 }
 
 void mrvUpdate::Poll(bool& numberReceived)
@@ -302,37 +316,19 @@ void mrvUpdate::CheckPrinterState(UINT index)
         PostBufferText(mrvWM_ERROR, m_ErrorText, record);
 }
 
-void mrvUpdate::SaveLog()
+mrvLogResult mrvUpdate::SaveLog()
 {
     if (!m_pConnection)
-        return;
-    const std::string answer =
-        m_pConnection->SocketRequestData(BuildRequest(kCmdLog, GetPrinterIndex()), kLogTimeoutMs, kLogLength);
-    mrvDebugLine() << "LANG__ReadFromLANPrinter SaveLog Size " << answer.size();
-    // A stop cuts the download short: neither a partial file nor a box that would hold the stop up.
-    if (IsStopRequested())
-        return;
-    if (answer.empty() || static_cast<unsigned char>(answer[0]) != 0x84) {
-        ErrorBox(L"Internal error, can't download log file.");
-        return;
-    }
+        return mrvLogResult::NoConnection;
     std::wstring path;
     {
         mrvLock lock(&m_RequestLock);
         path = m_LogFileName;
     }
-    mrvKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        ErrorBox(L"Can't open file to write.");
-        return;
-    }
-    // The single code byte 0x84 carries no log: the file is created empty.
-    if (answer.size() > 2) {
-        const DWORD size = static_cast<DWORD>(answer.size() - 2);
-        DWORD written = 0;
-        // A full disk must not pass for a saved log.
-        if (!WriteFile(file.Get(), answer.data() + 2, size, &written, nullptr) || written != size)
-            ErrorBox(L"Can't write the whole log to the file.");
-    }
+    // A stop cuts the download short: neither a file nor a box that would hold the stop up.
+    const mrvLogResult result =
+        DownloadLog(*m_pConnection, GetPrinterIndex(), path, [this] { return WaitForStop(0); });
+    if (m_LogBoxes)
+        ErrorBox(LogResultText(result));
+    return result;
 }
