@@ -47,7 +47,6 @@ bool Probe::Create(DWORD pauseMs)
     SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_pWorker = std::make_unique<mrvUpdate>(m_hWnd, &m_Printer, pauseMs);
     m_pWorker->SetLogBoxes(false);
-    m_pWorker->SetCycleMessage(kCycleDone);
     return true;
 }
 
@@ -55,6 +54,7 @@ bool Probe::StartPolling(DWORD pauseMs)
 {
     if (!Create(pauseMs))
         return false;
+    m_pWorker->SetCycleMessage(kCycleDone);
     m_pWorker->SetActive(true);
     m_pWorker->Start(THREAD_PRIORITY_NORMAL);
     return true;
@@ -114,8 +114,11 @@ void Probe::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return;
     switch (message) {
     case kCycleDone:
-        if (wParam)
+        if (wParam) {
             m_Report.connected = true;
+            // The error reported earlier may have cleared since.
+            m_Report.hasError = m_Report.hasError && lParam != 0;
+        }
         // A cycle that lost its connection counts as missed.
         if (++(wParam ? m_Reached : m_Missed) >= (wParam ? kCyclesWanted : kMissesAllowed)) {
             m_Done = true;

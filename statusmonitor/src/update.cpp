@@ -212,7 +212,7 @@ DWORD mrvUpdate::ThreadProc()
 bool mrvUpdate::Pause()
 {
     if (m_CycleMessage)
-        PostMessageW(GetOwnerWindow(), m_CycleMessage, m_pConnection ? 1 : 0, 0);
+        PostMessageW(GetOwnerWindow(), m_CycleMessage, m_pConnection ? 1 : 0, m_LastError.empty() ? 0 : 1);
     bool wanted;
     {
         mrvLock lock(&m_RequestLock);

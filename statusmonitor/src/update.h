@@ -29,8 +29,9 @@ public:
     mrvLogResult GetLogResult();
     // Set before Start. Without boxes an owner reports log failures itself.
     void SetLogBoxes(bool show) { m_LogBoxes = show; }
-    // Set before Start. After every cycle the owner gets this message, wParam 1
-    // while connected to the language monitor, else 0.
+    // Set before Start. After every cycle the owner gets this message: wParam 1
+    // while connected to the language monitor, lParam 1 while the last reported
+    // printer error stands (it is not reported again until it has cleared).
     void SetCycleMessage(UINT message) { m_CycleMessage = message; }
 
     static std::string BuildRequest(BYTE command, UINT index, const std::string& payload = std::string());
