@@ -91,8 +91,10 @@ protected:
     {
         Outcome run;
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        const std::wstring outName = m_Output.FileName(L"out.txt");
-        const std::wstring errName = m_Output.FileName(L"err.txt");
+        // Fresh names: Wine's console host of the last run may still hold its files.
+        const std::wstring runId = std::to_wstring(++m_Runs);
+        const std::wstring outName = m_Output.FileName(L"out" + runId + L".txt");
+        const std::wstring errName = m_Output.FileName(L"err" + runId + L".txt");
         std::wstring line = L"\"" + qsmtest::ExeDir() + L"..\\quillorstat.exe\" " + arguments;
         PROCESS_INFORMATION info = {};
         {
@@ -143,6 +145,7 @@ protected:
     qsmtest::RegistryFixture m_Registry;
     SpoolerFixture m_Spooler;
     qsmtest::TempFolder m_Output;
+    int m_Runs = 0;
 };
 
 } // namespace
@@ -346,7 +349,7 @@ TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
         EXPECT_NE(run.out.find(c.out), std::string::npos) << c.name << ": " << run.out;
         EXPECT_LT(run.ms, c.withinMs) << c.name;
     }
-    EXPECT_EQ(FilesIn(m_Output.Path()), 2u) << "only the captured output, no log";
+    EXPECT_EQ(FilesIn(m_Output.Path()), 2u * m_Runs) << "only the captured output, no log";
 }
 
 TEST_F(Quillorstat, SaveLogWritesTheWholeLogOrNoFile)
