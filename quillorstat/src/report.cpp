@@ -33,7 +33,7 @@ std::wstring Percent(const std::optional<UINT>& value)
 
 std::wstring OrDash(const std::optional<std::string>& text)
 {
-    return text ? mrvUtils::M2W(*text) : L"-";
+    return text && !text->empty() ? mrvUtils::M2W(*text) : L"-";
 }
 
 mrvErrorMessage ErrorOf(const PrinterReport& p)
