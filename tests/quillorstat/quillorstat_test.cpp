@@ -138,6 +138,7 @@ protected:
         lm.OnCommand(1, LmReply::Answer(Bytes({0x81, 0x00, 0x50})));
         lm.OnCommand(2, LmReply::Answer(Bytes({0x82, 0x00, 0xC8})));
         lm.OnCommand(3, LmReply::Answer(Bytes({0x83, 0x00, 0x29})));
+        lm.Queue(3, LmReply::Answer(Bytes({0x88, 0x00}))); // a new connection's reset comes first
         lm.OnCommand(6, LmReply::Answer(Bytes({0x86, 0x00}) + "PLA-7"));
         lm.OnCommand(7, LmReply::Answer(Bytes({0x87, 0x00}) + "poster.pdf"));
     }
@@ -285,6 +286,8 @@ TEST_F(Quillorstat, PrinterErrorsGoThroughTheErrorTable)
         Json doc;
         ASSERT_TRUE(ParseJson(run.out, doc)) << run.out;
         ASSERT_EQ(doc["printers"].items.size(), 1u);
+        EXPECT_EQ(doc["printers"].items[0]["status_code"].number, 41); // after the reset
+        EXPECT_EQ(doc["printers"].items[0]["uv_percent"].number, 100);  // 200 fills the bar
         const Json& error = doc["printers"].items[0]["error"];
         if (c.clears) {
             EXPECT_EQ(error.type, Json::Null) << run.out;
@@ -327,7 +330,8 @@ TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
     const std::wstring printer = Install(L"Quillor Unreachable");
     const std::string name = Utf8(printer);
     FakeLanguageMonitor silentLm; // accepts and never answers
-    const std::wstring log = m_Output.FileName(L"silent.log");
+    silentLm.OnCommand(4, LmReply::Answer(Bytes({0x84, 0x00}) + std::string(1000, 'x')));
+    const std::wstring log = m_Output.FileName(L"stalled.log");
     const struct {
         const char* name;
         DWORD port;
@@ -339,8 +343,8 @@ TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
         {"refused", 1, L"--check", 3, "QUILLOR UNKNOWN - " + name + ": the language monitor on TCP port 1 cannot be reached", 8000},
         {"refused table", 1, L"", 1, "the language monitor on TCP port 1 cannot be reached", 8000},
         {"silent", silentLm.Port(), L"--check", 3, "QUILLOR UNKNOWN - " + name + ": the language monitor does not answer", 20000},
-        // The log would be waited for for three minutes.
-        {"silent log", silentLm.Port(), L"--save-log \"" + printer + L"\" \"" + log + L"\" --timeout 2", 1, "", 12000},
+        // Part of a log and then quiet: saved after 5 s of it, unless the time is up first.
+        {"stalled log", silentLm.Port(), L"--save-log \"" + printer + L"\" \"" + log + L"\" --timeout 2", 1, "", 12000},
     };
     for (const auto& c : down) {
         m_Registry.SetTcpPort(c.port);
