@@ -371,6 +371,7 @@ TEST_F(Quillorstat, SaveLogWritesTheWholeLogOrNoFile)
         DWORD code;
         const std::string* content; // null: no file
         const char* message;
+        bool toFolder = false; // FILE is a folder, which a file cannot replace
     } cases[] = {
         {"whole", LmReply().Then(0, header + body.substr(0, 100000)).Then(100, body.substr(100000)), 0, &body, "Saved"},
         {"empty", LmReply::Answer(header), 0, nullptr, "Saved"},
@@ -378,11 +379,15 @@ TEST_F(Quillorstat, SaveLogWritesTheWholeLogOrNoFile)
          "Internal error, can't download log file."},
         {"wrong answer", LmReply::Answer(Bytes({0x85, 0x00}) + body), 1, nullptr,
          "Internal error, can't download log file."},
+        {"target is a folder", LmReply::Answer(header + body), 1, nullptr, "Can't open file to write.", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         qsmtest::TempFolder folder;
         const std::wstring file = folder.FileName(L"printer.log");
+        if (c.toFolder) {
+            ASSERT_TRUE(CreateDirectoryW(file.c_str(), nullptr));
+        }
         lm.Queue(4, c.reply);
         const Outcome run = Start(L"--save-log \"" + name + L"\" \"" + file + L"\"");
         EXPECT_EQ(run.code, c.code) << run.err;
@@ -392,6 +397,8 @@ TEST_F(Quillorstat, SaveLogWritesTheWholeLogOrNoFile)
         EXPECT_EQ(qsmtest::ReadFileBytes(file, bytes), saved);
         EXPECT_TRUE(bytes == (c.content ? *c.content : std::string())) << bytes.size() << " bytes";
         EXPECT_EQ(FilesIn(folder.Path()), saved ? 1u : 0u) << "a temporary file is left";
+        if (c.toFolder)
+            RemoveDirectoryW(file.c_str());
     }
     const Outcome unknown = Start(L"--save-log \"No such printer\" \"" + m_Output.FileName(L"x.log") + L"\"");
     EXPECT_EQ(unknown.code, 1u);

@@ -248,9 +248,6 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
     } cases[] = {
         {"unwritable path", L"C:\\no-such-folder\\deeper\\printer.log", LmReply::Answer(FullLogAnswer()), false,
          L"Can't open file to write."},
-        // The log is written beside the target first; a target that cannot be replaced stays as it is.
-        {"target is a folder", m_Folder.Path(), LmReply::Answer(FullLogAnswer()), false,
-         L"Can't open file to write."},
         {"wrong answer code", m_Folder.FileName(L"wrong.log"), LmReply::Answer(FullLogAnswer(0x85)), false,
          L"Internal error, can't download log file."},
         {"language monitor down", m_Folder.FileName(L"down.log"), LmReply::Silence(), true,
