@@ -11,7 +11,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 exe="$build/QuillorStatusMonitor.exe"
 sim="$build/tools/lmsim.exe"
 tool="$build/tools/qsmdemo.exe"
-for f in "$exe" "$sim" "$tool" "$build/tests/quillortest.dll"; do
+stat="$build/quillorstat.exe"
+for f in "$exe" "$sim" "$tool" "$stat" "$build/tests/quillortest.dll"; do
     [ -f "$f" ] || { echo "demo: $f is not built" >&2; exit 1; }
 done
 
@@ -89,3 +90,5 @@ sleep 1
 import -window root "$out/info.png"
 echo "demo: screenshots:"
 ls -1 "$out"/*.png
+echo "demo: quillorstat (the same printers from the command line):"
+wine "$stat" || true

@@ -27,6 +27,13 @@ struct mrvErrorCode {
     UINT icon = 0;   // 1: warning icon, anything else: error icon
 };
 
+// What the error box shows for one printer error.
+struct mrvErrorMessage {
+    std::wstring caption;
+    std::wstring text;
+    bool warning = false; // the warning icon, else the error icon
+};
+
 // The process-wide language catalogue, loaded once at start-up.
 class mrvLanguages {
 public:
@@ -35,6 +42,8 @@ public:
     static std::wstring GetText(UINT id);
     static std::wstring GetVersionText();
     static void ShowError(std::wstring code, std::wstring text, HWND owner);
+    // The box's caption, text and icon for a code and the text the printer sent with it.
+    static mrvErrorMessage ComposeError(const std::wstring& code, const std::wstring& text);
 
     // For the Info page and for tests.
     static bool IsLoaded();

@@ -159,20 +159,27 @@ std::wstring mrvLanguages::GetVersionText()
 
 void mrvLanguages::ShowError(std::wstring code, std::wstring text, HWND owner)
 {
+    const mrvErrorMessage message = ComposeError(code, text);
+    const UINT style = MB_SYSTEMMODAL | (message.warning ? MB_ICONEXCLAMATION : MB_ICONHAND);
+    MessageBoxW(owner, message.text.c_str(), message.caption.c_str(), style);
+}
+
+mrvErrorMessage mrvLanguages::ComposeError(const std::wstring& code, const std::wstring& text)
+{
     const mrvErrorCode* entry = FindErrorCode(code);
     if (!entry)
         entry = FindErrorCode(L"DEFAULT");
 
-    std::wstring caption = L"ERROR 0x" + code;
-    UINT style = MB_SYSTEMMODAL | MB_ICONHAND;
+    mrvErrorMessage message;
+    message.caption = L"ERROR 0x" + code;
+    message.text = text;
     if (entry) {
-        caption = GetText(entry->captionId) + L" 0x" + code;
+        message.caption = GetText(entry->captionId) + L" 0x" + code;
         if (entry->textId != kKeepGivenText)
-            text = GetText(entry->textId);
-        if (entry->icon == 1)
-            style = MB_SYSTEMMODAL | MB_ICONEXCLAMATION;
+            message.text = GetText(entry->textId);
+        message.warning = entry->icon == 1;
     }
-    MessageBoxW(owner, text.c_str(), caption.c_str(), style);
+    return message;
 }
 
 bool mrvLanguages::IsLoaded()

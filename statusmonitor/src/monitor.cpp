@@ -80,22 +80,24 @@ void mrvMonitor::AddStatus(UINT textId)
 void mrvMonitor::SetInkLevel(UINT value)
 {
     if (m_pInkLevel)
-        m_pInkLevel->SetPos(value);
+        m_pInkLevel->SetPos(BarPosition(value));
 }
 
 void mrvMonitor::SetUvLamp(UINT value)
 {
     if (m_pUvLamp)
-        m_pUvLamp->SetPos(value);
+        m_pUvLamp->SetPos(BarPosition(value));
 }
 
 void mrvMonitor::AddNumber(WORD number)
 {
-    if (!m_pStatusList)
-        return;
-    const std::wstring line =
-        Cut(mrvLanguages::GetText(19) + L" " + std::to_wstring(number) + L" " + mrvLanguages::GetText(20));
-    m_pStatusList->AddText(line.c_str(), true);
+    if (m_pStatusList)
+        m_pStatusList->AddText(NumberLine(number).c_str(), true);
+}
+
+std::wstring mrvMonitor::NumberLine(WORD number)
+{
+    return Cut(mrvLanguages::GetText(19) + L" " + std::to_wstring(number) + L" " + mrvLanguages::GetText(20));
 }
 
 void mrvMonitor::SetMaterialCode(const std::string& code)

@@ -34,6 +34,10 @@ public:
 
     // Jobs in the printer's spooler queue; 0 when the printer cannot be opened.
     static UINT QueuedJobCount(const std::wstring& printerName);
+    // The bars run from 0 to 100 and show a larger value as full.
+    static UINT BarPosition(UINT value) { return value < 100 ? value : 100; }
+    // The status line for the number of command 9.
+    static std::wstring NumberLine(WORD number);
 
 private:
     void SetLine(UINT controlId, const std::wstring& text);

@@ -25,9 +25,6 @@ static_assert(mrvMSG_ERROR == mrvWM_ERROR, "answer.h and messages.h disagree");
 namespace {
 
 constexpr int32_t kStatusTimeoutMs = 1000;
-constexpr int32_t kLogTimeoutMs = 180000;
-constexpr uint32_t kLogLength = 326656;
-constexpr BYTE kCmdLog = 4;
 constexpr BYTE kCmdNumber = 9;
 constexpr BYTE kPolledChain[] = {1, 2, 3, 6, 7};
 // A monitor that does not come up is asked to start no more often than this: each
@@ -36,7 +33,8 @@ constexpr ULONGLONG kMonitorStartIntervalMs = 10000;
 
 void ErrorBox(const wchar_t* text)
 {
-    MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
+    if (*text)
+        MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
 }
 
 } // namespace
@@ -252,6 +250,8 @@ bool mrvUpdate::Cycle(bool& numberReceived)
 
 bool mrvUpdate::Pause()
 {
+    if (m_CycleMessage)
+        PostMessageW(GetOwnerWindow(), m_CycleMessage, m_pConnection ? 1 : 0, m_LastError.empty() ? 0 : 1);
     bool wanted;
     {
         mrvLock lock(&m_RequestLock);
@@ -315,19 +315,37 @@ void mrvUpdate::DropBrokenConnection()
 
 void mrvUpdate::HandleLogRequest()
 {
+    mrvLogResult result = mrvLogResult::Stopped;
+    bool reported = false; // SaveLog shows its own box
     if (m_pConnection) {
         try {
-            SaveLog();
+            result = SaveLog();
+            reported = true;
         } catch (const std::exception& e) {
             mrvDebugLine() << "mrvUpdate::ThreadProc exception: " << e.what();
             ReleaseConnection();
+            result = mrvLogResult::NoLog;
         } catch (...) {
             mrvDebugLine() << "mrvUpdate::ThreadProc exception.";
             ReleaseConnection();
+            result = mrvLogResult::NoLog;
         }
-    } else if (!IsStopRequested())
-        ErrorBox(L"Internal error - no connection to language monitor.");
+    } else if (!IsStopRequested()) {
+        result = mrvLogResult::NoConnection;
+    }
+    if (!reported && m_LogBoxes && !IsStopRequested())
+        ErrorBox(LogResultText(result));
+    {
+        mrvLock lock(&m_RequestLock);
+        m_LogResult = result;
+    }
     PostMessageW(GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
+}
+
+mrvLogResult mrvUpdate::GetLogResult()
+{
+    mrvLock lock(&m_RequestLock);
+    return m_LogResult;
 }
 
 void mrvUpdate::Poll(bool& numberReceived)
@@ -355,37 +373,19 @@ void mrvUpdate::CheckPrinterState(UINT index)
         PostBufferText(mrvWM_ERROR, m_ErrorText, record);
 }
 
-void mrvUpdate::SaveLog()
+mrvLogResult mrvUpdate::SaveLog()
 {
     if (!m_pConnection)
-        return;
-    const std::string answer =
-        m_pConnection->SocketRequestData(BuildRequest(kCmdLog, GetPrinterIndex()), kLogTimeoutMs, kLogLength);
-    mrvDebugLine() << "LANG__ReadFromLANPrinter SaveLog Size " << answer.size();
-    // A stop cuts the download short: neither a partial file nor a box that would hold the stop up.
-    if (IsStopRequested())
-        return;
-    if (answer.empty() || static_cast<unsigned char>(answer[0]) != 0x84) {
-        ErrorBox(L"Internal error, can't download log file.");
-        return;
-    }
+        return mrvLogResult::NoConnection;
     std::wstring path;
     {
         mrvLock lock(&m_RequestLock);
         path = m_LogFileName;
     }
-    mrvKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        ErrorBox(L"Can't open file to write.");
-        return;
-    }
-    // The single code byte 0x84 carries no log: the file is created empty.
-    if (answer.size() > 2) {
-        const DWORD size = static_cast<DWORD>(answer.size() - 2);
-        DWORD written = 0;
-        // A full disk must not pass for a saved log.
-        if (!WriteFile(file.Get(), answer.data() + 2, size, &written, nullptr) || written != size)
-            ErrorBox(L"Can't write the whole log to the file.");
-    }
+    // A stop cuts the download short: neither a file nor a box that would hold the stop up.
+    const mrvLogResult result =
+        DownloadLog(*m_pConnection, GetPrinterIndex(), path, [this] { return WaitForStop(0); });
+    if (m_LogBoxes)
+        ErrorBox(LogResultText(result));
+    return result;
 }

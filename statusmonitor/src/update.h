@@ -1,5 +1,6 @@
 #pragma once
 #include "lock.h"
+#include "logfile.h"
 #include "thread.h"
 #include "win.h"
 #include <memory>
@@ -24,6 +25,14 @@ public:
     void SetActive(bool active);
     void SetLogFileName(const wchar_t* path);
     void RequestLogDownload();
+    // The outcome of the last log request, valid once WM_USER+1 has arrived.
+    mrvLogResult GetLogResult();
+    // Set before Start. Without boxes an owner reports log failures itself.
+    void SetLogBoxes(bool show) { m_LogBoxes = show; }
+    // Set before Start. After every cycle the owner gets this message: wParam 1
+    // while connected to the language monitor, lParam 1 while the last reported
+    // printer error stands (it is not reported again until it has cleared).
+    void SetCycleMessage(UINT message) { m_CycleMessage = message; }
 
     static std::string BuildRequest(BYTE command, UINT index, const std::string& payload = std::string());
     // A polled request; true when an answer came and was handled.
@@ -31,7 +40,7 @@ public:
     // The job and error check; posts a newly detected printer error.
     void CheckPrinterState(UINT index);
     // Fetches the printer's log into the log file (message boxes on failure).
-    void SaveLog();
+    mrvLogResult SaveLog();
 
 protected:
     DWORD ThreadProc() override;
@@ -83,4 +92,7 @@ private:
     std::string m_LastJobId;
     // When the spooler was last asked to start the language monitor; 0: never.
     ULONGLONG m_MonitorStartTick = 0;
+    mrvLogResult m_LogResult = mrvLogResult::Saved;
+    bool m_LogBoxes = true;
+    UINT m_CycleMessage = 0;
 };

@@ -133,7 +133,7 @@ bool ShortcutExists()
 // Every file, folder, entry and value the package puts in place, as present or not.
 std::vector<bool> Footprint()
 {
-    return {Exists(kFolder + L"QuillorStatusMonitor.exe"), Exists(kFolder + L"quillor.xml"),
+    return {Exists(kFolder + L"QuillorStatusMonitor.exe"), Exists(kFolder + L"quillorstat.exe"), Exists(kFolder + L"quillor.xml"),
             Exists(L"C:\\Program Files\\Quillor"), ShortcutExists(), Read(kRunKey, L"Quillor Status Monitor") != kMissing,
             !InstalledVersions().empty()};
 }
@@ -156,7 +156,7 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
                                         {REG_DWORD, port}};
     EXPECT_EQ(ConfigValues(), written);
     EXPECT_EQ(Read(kRunKey, L"Quillor Status Monitor"), (Value{REG_SZ, kRunLine}));
-    EXPECT_EQ(Footprint(), std::vector<bool>(6, true));
+    EXPECT_EQ(Footprint(), std::vector<bool>(7, true));
     EXPECT_EQ(InstalledVersions(), std::vector<std::wstring>{L"0.9.0.0"});
 
     {
@@ -176,7 +176,7 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
     ASSERT_EQ(Install(), 0u);
     EXPECT_EQ(InstalledVersions(), std::vector<std::wstring>{L"1.0.0.0"});
     EXPECT_EQ(ConfigValues(), written);
-    EXPECT_EQ(Footprint(), std::vector<bool>(6, true));
+    EXPECT_EQ(Footprint(), std::vector<bool>(7, true));
 
     // An older package is refused, right after an upgrade as at any other time.
     EXPECT_EQ(Install(L"", L"QSM_OLD_MSI"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
@@ -186,10 +186,10 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
     ASSERT_TRUE(DeleteFileW((kFolder + L"quillor.xml").c_str()));
     ASSERT_EQ(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"Quillor Status Monitor"), ERROR_SUCCESS);
     ASSERT_EQ(Install(), 0u);
-    EXPECT_EQ(Footprint(), std::vector<bool>(6, true));
+    EXPECT_EQ(Footprint(), std::vector<bool>(7, true));
 
     ASSERT_EQ(Uninstall(), 0u);
-    EXPECT_EQ(Footprint(), std::vector<bool>(6, false));
+    EXPECT_EQ(Footprint(), std::vector<bool>(7, false));
     EXPECT_EQ(ConfigValues(), std::vector<Value>(4, kMissing));
 }
 

@@ -248,9 +248,6 @@ TEST_F(WorkerTest, LogFailuresShowTheirBoxBeforeTheEndIsReported)
     } cases[] = {
         {"unwritable path", L"C:\\no-such-folder\\deeper\\printer.log", LmReply::Answer(FullLogAnswer()), false,
          L"Can't open file to write."},
-        // Wine maps Z: to the host's root; its /dev/full refuses every write with "disk full".
-        {"disk full", L"Z:\\dev\\full", LmReply::Answer(FullLogAnswer()), false,
-         L"Can't write the whole log to the file."},
         {"wrong answer code", m_Folder.FileName(L"wrong.log"), LmReply::Answer(FullLogAnswer(0x85)), false,
          L"Internal error, can't download log file."},
         {"language monitor down", m_Folder.FileName(L"down.log"), LmReply::Silence(), true,
