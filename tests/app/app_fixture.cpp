@@ -23,14 +23,6 @@ HWND FindControl(HWND hTop, int id)
     return search.second;
 }
 
-std::vector<std::wstring> ListLines(HWND hList)
-{
-    std::vector<std::wstring> lines;
-    for (int i = 0; i < qsmtest::ListBoxCount(hList); ++i)
-        lines.push_back(qsmtest::ListBoxLine(hList, i));
-    return lines;
-}
-
 void App::SetUp()
 {
     m_Registry.SetPath(qsmtest::ExeDir() + L"qsm_language");

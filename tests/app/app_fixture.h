@@ -14,7 +14,6 @@ namespace apptest {
 
 // A control anywhere below the window (the pages are child dialogs).
 HWND FindControl(HWND hTop, int id);
-std::vector<std::wstring> ListLines(HWND hList);
 
 class App : public ::testing::Test {
 protected:
