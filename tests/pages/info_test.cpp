@@ -77,6 +77,59 @@ protected:
     std::unique_ptr<mrvInfo> m_pPage;
 };
 
+// A driver whose dependent-file list is empty, with one printer, installed for
+// the length of a test.
+class BareDriverPrinter {
+public:
+    BareDriverPrinter()
+    {
+        wchar_t dir[MAX_PATH] = {};
+        DWORD needed = 0;
+        if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(dir), sizeof(dir), &needed))
+            return;
+        std::wstring dll = std::wstring(dir) + L"\\" + qsmtest::SpoolerFixture::kTestDllName;
+        CopyFileW(qsmtest::SpoolerFixture::TestDllPath().c_str(), dll.c_str(), FALSE);
+        wchar_t noFiles[2] = {};
+        DRIVER_INFO_3W driver = {};
+        driver.cVersion = 3;
+        driver.pName = &m_Driver[0];
+        driver.pDriverPath = driver.pDataFile = driver.pConfigFile = &dll[0];
+        driver.pDependentFiles = noFiles;
+        if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES))
+            return;
+        m_DriverAdded = true;
+        std::wstring port = L"FILE:", processor = L"winprint", datatype = L"RAW";
+        PRINTER_INFO_2W p = {};
+        p.pPrinterName = &m_Printer[0];
+        p.pPortName = &port[0];
+        p.pDriverName = &m_Driver[0];
+        p.pPrintProcessor = &processor[0];
+        p.pDatatype = &datatype[0];
+        p.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+        m_hPrinter = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&p));
+    }
+    ~BareDriverPrinter()
+    {
+        if (m_hPrinter) {
+            DeletePrinter(m_hPrinter);
+            ClosePrinter(m_hPrinter);
+        }
+        if (m_DriverAdded)
+            DeletePrinterDriverW(nullptr, nullptr, &m_Driver[0]);
+    }
+    BareDriverPrinter(const BareDriverPrinter&) = delete;
+    BareDriverPrinter& operator=(const BareDriverPrinter&) = delete;
+
+    bool Installed() const { return m_hPrinter != nullptr; }
+    mrvPrinter Record() const { return mrvPrinter(m_Printer, L"FILE:", m_Driver); }
+
+private:
+    std::wstring m_Driver = qsmtest::SpoolerFixture::Unique(L"VESTRANO QUILLOR BARE");
+    std::wstring m_Printer = qsmtest::SpoolerFixture::Unique(L"Quillor Bare");
+    bool m_DriverAdded = false;
+    HANDLE m_hPrinter = nullptr;
+};
+
 } // namespace
 
 TEST(InfoLines, FileLinesFromNameAndVersionRecord)
@@ -124,6 +177,17 @@ TEST_F(InfoPage, ListsProgramDriverFilesInformationFileAndLanguage)
     m_pPage->Translate();
     EXPECT_EQ(Lines(), lines);
     EXPECT_EQ(uitest::ControlText(m_pPage->GetHwnd(), IDC_SAVE_LOG), L"neu16");
+}
+
+TEST_F(InfoPage, DriverWithoutDependentFilesGivesThreeLines)
+{
+    BareDriverPrinter bare;
+    ASSERT_TRUE(bare.Installed()) << GetLastError();
+    const mrvPrinter record = bare.Record();
+    CreatePage(record);
+    EXPECT_EQ(Lines(), (std::vector<std::wstring>{ProgramLine(), L"quillor.inf (0.0.0.0)",
+                                                  L"quillor.xml (version 2.5)"}));
+    m_pPage.reset();
 }
 
 TEST_F(InfoPage, PrinterThatCannotBeOpenedLeavesTheDriverOut)
