@@ -1,10 +1,9 @@
 // Feeds arbitrary bytes as a language file: the product's parsing step hands them
-// to TinyXML, its tree builder turns the document into configuration nodes (with a portable
-// UTF-8 conversion in place of mrvUtils::M2W), and the tree is walked the way
-// the language catalogue reads it.
+// to TinyXML, its tree builder turns the document into configuration nodes, and the
+// tree is walked the way the language catalogue reads it. Each byte widens to one
+// unit in place of mrvUtils::M2W: the tree's shape does not depend on the encoding.
 #include "configtree.h"
 #include "support/check.h"
-#include "support/utf16.h"
 #include "textrules.h"
 #include <cstddef>
 #include <cstdint>
@@ -14,19 +13,14 @@ using mrvAPI::mrvConfigNode;
 
 namespace {
 
-std::wstring Widen(const std::string& utf8)
+std::wstring Widen(const std::string& bytes)
 {
-    return fuzzsupport::Utf8ToUtf16(utf8);
+    return std::wstring(bytes.begin(), bytes.end());
 }
 
-// The catalogue reads numbers from narrow text; code units below 128 are the same
-// in every ANSI code page, the rest only has to come out as something.
 std::string Narrow(const std::wstring& wide)
 {
-    std::string narrow;
-    for (wchar_t c : wide)
-        narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return narrow;
+    return std::string(wide.begin(), wide.end());
 }
 
 size_t CountElements(const TiXmlElement& element)

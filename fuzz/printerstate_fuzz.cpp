@@ -18,34 +18,22 @@ namespace {
 constexpr uint32_t kThreadId = 4711;
 constexpr int kMaxChecks = 64;
 
-class Script {
-public:
-    Script(const uint8_t* data, size_t size) : m_Data(data), m_Size(size) {}
-
-    bool AtEnd() const { return m_Pos >= m_Size; }
-
-    std::string Next()
-    {
-        if (AtEnd())
-            return std::string();
-        size_t length = m_Data[m_Pos++];
+// The script's answers in order.
+std::vector<std::string> Answers(const uint8_t* data, size_t size)
+{
+    std::vector<std::string> answers;
+    for (size_t pos = 0; pos < size;) {
+        size_t length = data[pos++];
         if (length == 255) {
-            const size_t low = Byte();
-            length = low | (Byte() << 8);
+            length = pos < size ? data[pos++] : 0;
+            length |= (pos < size ? data[pos++] : 0) << 8;
         }
-        length = std::min(length, m_Size - m_Pos);
-        std::string answer(reinterpret_cast<const char*>(m_Data + m_Pos), length);
-        m_Pos += length;
-        return answer;
+        length = std::min(length, size - pos);
+        answers.emplace_back(reinterpret_cast<const char*>(data + pos), length);
+        pos += length;
     }
-
-private:
-    size_t Byte() { return m_Pos < m_Size ? m_Data[m_Pos++] : 0; }
-
-    const uint8_t* m_Data;
-    size_t m_Size;
-    size_t m_Pos = 0;
-};
+    return answers;
+}
 
 struct Outcome {
     std::vector<uint8_t> commands;
@@ -126,10 +114,7 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Script script(data, size);
-    std::vector<std::string> answers;
-    while (!script.AtEnd())
-        answers.push_back(script.Next());
+    const std::vector<std::string> answers = Answers(data, size);
 
     Model model(answers);
     Outcome expected;

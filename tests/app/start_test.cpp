@@ -2,7 +2,6 @@
 #include "app_fixture.h"
 #include "exception.h"
 #include "language.h"
-#include "temp_folder.h"
 #include "utils.h"
 
 using namespace apptest;
@@ -11,24 +10,18 @@ using qsmtest::SpoolerFixture;
 
 namespace {
 
+// Printers only on COM ports: none is monitored.
 TEST_F(App, WithoutAMonitoredPrinterItWarnsAndEndsWithOne)
 {
-    // No printer passes the filter; then only printers on COM ports do.
-    for (bool comPrinters : {false, true}) {
-        SCOPED_TRACE(comPrinters ? "COM printers" : "no printer");
-        if (comPrinters) {
-            Install(L"A", SpoolerFixture::ComPort());
-            Install(L"B", SpoolerFixture::ComPort());
-        }
-        ASSERT_TRUE(Start());
-        HWND hBox = qsmtest::WaitForMessageBox(mrvLanguages::GetText(3), 15000);
-        ASSERT_NE(hBox, nullptr);
-        const qsmtest::MessageBoxView box = qsmtest::ReadMessageBox(hBox);
-        EXPECT_EQ(box.text, mrvLanguages::GetText(1));
-        EXPECT_EQ(box.owner, nullptr);
-        EXPECT_EQ(MainWindow(L"A", SpoolerFixture::ComPort()), nullptr);
-        EXPECT_EQ(CloseBoxAndWait(hBox), 1u);
-    }
+    Install(L"A", SpoolerFixture::ComPort());
+    ASSERT_TRUE(Start());
+    HWND hBox = qsmtest::WaitForMessageBox(mrvLanguages::GetText(3), 15000);
+    ASSERT_NE(hBox, nullptr);
+    const qsmtest::MessageBoxView box = qsmtest::ReadMessageBox(hBox);
+    EXPECT_EQ(box.text, mrvLanguages::GetText(1));
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(MainWindow(L"A", SpoolerFixture::ComPort()), nullptr);
+    EXPECT_EQ(CloseBoxAndWait(hBox), 1u);
 }
 
 TEST_F(App, ANamedPrinterIsTheOnlyWindowShownAndASecondStartHandsOverWithZero)
@@ -61,35 +54,22 @@ TEST_F(App, ANamedPrinterIsTheOnlyWindowShownAndASecondStartHandsOverWithZero)
 
 TEST_F(App, ACatalogueThatCannotBeLoadedEndsInTheCriticalErrorBox)
 {
-    qsmtest::TempFolder broken;
-    broken.Write(L"quillor.xml", "<?xml version=\"1.0\"?>\n<quillor><language name=\"en\"><text id=\"1\">");
-    struct Case {
-        const char* what;
-        std::wstring path; // empty: "Path" missing
-    } cases[] = {{"Path missing", L""}, {"broken language file", broken.Path()}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.path.empty())
-            m_Registry.Remove(L"Path");
-        else
-            m_Registry.SetPath(c.path);
-        // The program fails the same way as this process does.
-        std::wstring report;
-        try {
-            mrvLanguages::Load();
-        } catch (const mrvAPI::mrvException& e) {
-            report = mrvAPI::mrvUtils::M2W(e.GetReport("\n"));
-        }
-        ASSERT_FALSE(report.empty());
-
-        ASSERT_TRUE(Start());
-        HWND hBox = qsmtest::WaitForMessageBox(L"Critical error.", 15000);
-        ASSERT_NE(hBox, nullptr);
-        const qsmtest::MessageBoxView box = qsmtest::ReadMessageBox(hBox);
-        EXPECT_EQ(box.text, report);
-        EXPECT_EQ(box.owner, nullptr);
-        EXPECT_EQ(CloseBoxAndWait(hBox), static_cast<DWORD>(-1));
+    m_Registry.Remove(L"Path");
+    // The program fails the same way as this process does.
+    std::wstring report;
+    try {
+        mrvLanguages::Load();
+    } catch (const mrvAPI::mrvException& e) {
+        report = mrvAPI::mrvUtils::M2W(e.GetReport("\n"));
     }
+    ASSERT_FALSE(report.empty());
+    ASSERT_TRUE(Start());
+    HWND hBox = qsmtest::WaitForMessageBox(L"Critical error.", 15000);
+    ASSERT_NE(hBox, nullptr);
+    const qsmtest::MessageBoxView box = qsmtest::ReadMessageBox(hBox);
+    EXPECT_EQ(box.text, report);
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(CloseBoxAndWait(hBox), static_cast<DWORD>(-1));
 }
 
 } // namespace

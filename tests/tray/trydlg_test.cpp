@@ -22,6 +22,7 @@
 using namespace mrvAPI;
 using qsmtest::PumpUntil;
 using qsmtest::SpoolerFixture;
+using Entries = std::vector<std::pair<std::wstring, UINT>>;
 
 namespace {
 
@@ -30,18 +31,6 @@ HWND OpenMenuWindow()
 {
     HWND hMenu = FindWindowW(L"#32768", nullptr);
     return hMenu && IsWindowVisible(hMenu) ? hMenu : nullptr;
-}
-
-// "0000012A" and the text as four hexadecimal digits per UTF-16 code unit.
-std::string ErrorRecordText(const std::string& code, const std::string& text)
-{
-    std::string record = code;
-    char group[8];
-    for (unsigned char c : text) {
-        snprintf(group, sizeof group, "%04X", c);
-        record += group;
-    }
-    return record;
 }
 
 class TrayWindow : public ::testing::Test {
@@ -97,6 +86,10 @@ protected:
         return list;
     }
     std::wstring Entry(const std::wstring& letter, const std::wstring& port) const { return Name(letter) + L", " + port; }
+    std::wstring Title(const std::wstring& letter, const std::wstring& port) const
+    {
+        return mrvLanguages::GetText(6) + L" (" + Entry(letter, port) + L")";
+    }
 
     std::vector<bool> Visibility() const
     {
@@ -106,7 +99,9 @@ protected:
         return shown;
     }
 
-    // A click on the icon; the menu is closed again as soon as it is open.
+    // A click on the icon; the menu is closed again as soon as it is open. The
+    // menu posts WM_NULL to the tray afterwards, so that it closes on the next
+    // click elsewhere.
     bool ClickIcon(LPARAM button = WM_RBUTTONDOWN)
     {
         std::atomic<bool> seen(false);
@@ -119,17 +114,18 @@ protected:
         });
         SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, button);
         closer.join();
-        return seen;
+        bool nullPosted = false;
+        MSG msg;
+        while (PeekMessageW(&msg, Tray(), 0, 0, PM_REMOVE))
+            nullPosted = nullPosted || msg.message == WM_NULL;
+        return seen && nullPosted;
     }
 
     // Text and command of every menu entry; separators read "-".
-    std::vector<std::pair<std::wstring, UINT>> MenuEntries() const
+    Entries MenuEntries() const
     {
-        std::vector<std::pair<std::wstring, UINT>> entries;
-        const mrvPopupMenu* pMenu = m_pTray->GetPopupMenu();
-        if (!pMenu)
-            return entries;
-        HMENU hMenu = pMenu->GetHmenu();
+        Entries entries;
+        HMENU hMenu = m_pTray->GetPopupMenu()->GetHmenu();
         for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
             wchar_t text[256] = {};
             GetMenuStringW(hMenu, i, text, 256, MF_BYPOSITION);
@@ -144,20 +140,6 @@ protected:
     SpoolerFixture m_Spooler;
     std::unique_ptr<mrvTryDialog> m_pTray;
 };
-
-TEST_F(TrayWindow, OneHiddenDialogPerMonitoredPrinterInSpoolerOrder)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"LPT1:");
-    Install(L"C", SpoolerFixture::ComPort());
-    Build();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"A", L"FILE:"), Entry(L"B", L"LPT1:")}));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
-    EXPECT_FALSE(IsWindowVisible(Tray()));
-    EXPECT_EQ(mrvTryDialog::CountMonitoredPrinters(), 2u);
-    EXPECT_EQ(qsmtest::WindowText(Dialog(1)->GetHwnd()),
-              mrvLanguages::GetText(6) + L" (" + Name(L"B") + L", LPT1:)");
-}
 
 TEST_F(TrayWindow, MonitoredMeansThePortDoesNotBeginWithCom)
 {
@@ -174,130 +156,78 @@ TEST_F(TrayWindow, MonitoredMeansThePortDoesNotBeginWithCom)
     }
 }
 
-TEST_F(TrayWindow, SettingChangeKeepsUnchangedDialogsAsTheyAre)
+// One settings change after another: unchanged dialogs stay as they are, removed
+// and moved printers lose theirs, new and moved ones come hidden at the end, and
+// the menu follows the list.
+TEST_F(TrayWindow, DialogListAndMenuFollowTheSpooler)
 {
     Install(L"A", L"FILE:");
     Install(L"B", L"FILE:");
+    Install(L"C", L"LPT1:");
+    Install(L"D", SpoolerFixture::ComPort());
     Build();
+    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"A", L"FILE:"), Entry(L"B", L"FILE:"), Entry(L"C", L"LPT1:")}));
+    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false, false}));
+    EXPECT_FALSE(IsWindowVisible(Tray()));
+    EXPECT_EQ(mrvTryDialog::CountMonitoredPrinters(), 3u);
+    EXPECT_EQ(qsmtest::WindowText(Dialog(2)->GetHwnd()), Title(L"C", L"LPT1:"));
+    {
+        qsmtest::DebugCapture capture;
+        ASSERT_TRUE(ClickIcon());
+        EXPECT_EQ(MenuEntries(), (Entries{{Name(L"A"), 2001}, {Name(L"B"), 2002}, {Name(L"C"), 2003}, {L"-", 0},
+                                          {mrvLanguages::GetText(4), 2000}}));
+        std::vector<std::string> menuLines; // the dialogs' workers may write lines of their own
+        for (const std::string& line : capture.Lines())
+            if (line.rfind("addMenuEntries", 0) == 0 || line.rfind("TrackMenu", 0) == 0)
+                menuLines.push_back(line);
+        EXPECT_EQ(menuLines, (std::vector<std::string>{"addMenuEntries 1", "addMenuEntries 2 0\n", "addMenuEntries 2 1\n",
+                                                       "addMenuEntries 2 2\n", "TrackMenu\n"}));
+    }
+
     m_pTray->ShowByName(Name(L"B"));
+    m_pTray->ShowByName(Name(L"C"));
     const mrvMainDialog* a = Dialog(0);
-    const HWND hB = Dialog(1)->GetHwnd();
+    const mrvMainDialog* c = Dialog(2);
+    const HWND hA = a->GetHwnd(), hB = Dialog(1)->GetHwnd();
     qsmtest::DebugCapture capture;
     SettingChange();
     EXPECT_TRUE(capture.Contains("WM_SETTINGCHANGE Printer name changed"));
-    ASSERT_EQ(m_pTray->GetDialogCount(), 2u);
     EXPECT_EQ(Dialog(0), a);
     EXPECT_EQ(Dialog(1)->GetHwnd(), hB);
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(Visibility(), (std::vector<bool>{false, true, true}));
     EXPECT_EQ(capture.Count("m_pUpdate->Stop()"), 0u);
-}
 
-TEST_F(TrayWindow, RemovedPrinterLosesItsDialogAndLaterEntriesMoveUp)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
-    Install(L"C", L"FILE:");
-    Build();
-    const HWND hA = Dialog(0)->GetHwnd();
-    const mrvMainDialog* b = Dialog(1);
     ASSERT_TRUE(m_Spooler.RemovePrinter(Name(L"A")));
-    qsmtest::DebugCapture capture;
+    ASSERT_TRUE(m_Spooler.ChangePort(Name(L"B"), L"LPT1:"));
     SettingChange();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"FILE:"), Entry(L"C", L"FILE:")}));
-    EXPECT_EQ(Dialog(0), b);
+    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"C", L"LPT1:"), Entry(L"B", L"LPT1:")}));
+    EXPECT_EQ(Dialog(0), c);
     EXPECT_FALSE(IsWindow(hA));
-    EXPECT_EQ(capture.Count("m_pUpdate->Stop()"), 1u);
-
-    // Command 2001 now opens B.
-    SendMessageW(Tray(), WM_COMMAND, 2001, 0);
+    EXPECT_FALSE(IsWindow(hB));
     EXPECT_EQ(Visibility(), (std::vector<bool>{true, false}));
-}
-
-TEST_F(TrayWindow, PortChangeReplacesTheDialogWithAHiddenOneAtTheEnd)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
-    Build();
-    m_pTray->ShowAll();
-    const HWND hA = Dialog(0)->GetHwnd();
-    const mrvMainDialog* b = Dialog(1);
-    ASSERT_TRUE(m_Spooler.ChangePort(Name(L"A"), L"LPT1:"));
-    SettingChange();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"FILE:"), Entry(L"A", L"LPT1:")}));
-    EXPECT_EQ(Dialog(0), b);
-    EXPECT_FALSE(IsWindow(hA));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{true, false}));
-    EXPECT_EQ(qsmtest::WindowText(Dialog(1)->GetHwnd()),
-              mrvLanguages::GetText(6) + L" (" + Name(L"A") + L", LPT1:)");
-}
-
-TEST_F(TrayWindow, AddedPrinterComesHiddenAtTheEndAndAComPortTakesItsDialog)
-{
-    Install(L"B", L"FILE:");
-    Build();
-    Install(L"A", L"FILE:"); // before B in the spooler's order
-    Install(L"D", SpoolerFixture::ComPort());
-    SettingChange();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"FILE:"), Entry(L"A", L"FILE:")}));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
-    ASSERT_TRUE(m_Spooler.ChangePort(Name(L"B"), SpoolerFixture::ComPort()));
-    SettingChange();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"A", L"FILE:")}));
-    ASSERT_TRUE(m_Spooler.ChangePort(Name(L"A"), SpoolerFixture::ComPort()));
-    SettingChange();
-    EXPECT_TRUE(Dialogs().empty());
-}
-
-TEST_F(TrayWindow, NoPrinterLeftDeletesEveryDialogAndTheMenuKeepsOnlyExit)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
-    Build();
-    const HWND hA = Dialog(0)->GetHwnd();
-    m_Registry.SetPrinterFilter(L"no printer has this driver " + SpoolerFixture::Tag());
-    qsmtest::DebugCapture capture;
-    SettingChange();
-    EXPECT_EQ(m_pTray->GetDialogCount(), 0u);
-    EXPECT_FALSE(IsWindow(hA));
-    EXPECT_EQ(capture.Count("updateDialogList Delete all dialogs"), 2u);
+    EXPECT_EQ(qsmtest::WindowText(Dialog(1)->GetHwnd()), Title(L"B", L"LPT1:"));
     EXPECT_EQ(capture.Count("m_pUpdate->Stop()"), 2u);
 
-    ASSERT_TRUE(ClickIcon());
-    const std::vector<std::pair<std::wstring, UINT>> expected = {{L"-", 0}, {mrvLanguages::GetText(4), 2000}};
-    EXPECT_EQ(MenuEntries(), expected);
-}
-
-TEST_F(TrayWindow, MenuListsThePrintersInDialogOrderThenTheExitEntry)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
-    Install(L"C", SpoolerFixture::ComPort());
-    Build();
-    qsmtest::DebugCapture capture;
-    ASSERT_TRUE(ClickIcon());
-    const std::vector<std::pair<std::wstring, UINT>> expected = {
-        {Name(L"A"), 2001}, {Name(L"B"), 2002}, {L"-", 0}, {mrvLanguages::GetText(4), 2000}};
-    EXPECT_EQ(MenuEntries(), expected);
-    const std::vector<std::string> lines = capture.Lines();
-    const std::vector<std::string> menuLines = {"addMenuEntries 1", "addMenuEntries 2 0\n", "addMenuEntries 2 1\n"};
-    std::vector<std::string> seen;
-    for (const std::string& line : lines)
-        if (line.rfind("addMenuEntries", 0) == 0)
-            seen.push_back(line);
-    EXPECT_EQ(seen, menuLines);
-
-    // A left click builds a new menu; an entry added since shows up at its end.
-    const HMENU first = m_pTray->GetPopupMenu()->GetHmenu();
-    Install(L"D", L"FILE:");
+    Install(L"E", L"FILE:");
+    ASSERT_TRUE(m_Spooler.ChangePort(Name(L"C"), SpoolerFixture::ComPort()));
     SettingChange();
-    EXPECT_TRUE(ClickIcon(WM_LBUTTONDOWN));
-    EXPECT_NE(m_pTray->GetPopupMenu()->GetHmenu(), first);
-    EXPECT_FALSE(IsMenu(first));
-    ASSERT_EQ(MenuEntries().size(), 5u);
-    EXPECT_EQ(MenuEntries()[2], std::make_pair(Name(L"D"), 2003u));
+    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"LPT1:"), Entry(L"E", L"FILE:")}));
+    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
+
+    // No printer left: every dialog goes, the menu keeps only the exit entry, built anew.
+    const HMENU hFirst = m_pTray->GetPopupMenu()->GetHmenu();
+    m_Registry.SetPrinterFilter(L"no printer has this driver " + SpoolerFixture::Tag());
+    capture.Clear();
+    SettingChange();
+    EXPECT_EQ(m_pTray->GetDialogCount(), 0u);
+    EXPECT_EQ(capture.Count("updateDialogList Delete all dialogs"), 2u);
+    EXPECT_EQ(capture.Count("m_pUpdate->Stop()"), 2u);
+    ASSERT_TRUE(ClickIcon(WM_LBUTTONDOWN));
+    EXPECT_FALSE(IsMenu(hFirst));
+    EXPECT_EQ(MenuEntries(), (Entries{{L"-", 0}, {mrvLanguages::GetText(4), 2000}}));
 }
 
-TEST_F(TrayWindow, PrinterCommandsAndShowByNameShowTheirDialogOnly)
+TEST_F(TrayWindow, CommandsIconReportsAndShowByName)
 {
     Install(L"A", L"FILE:");
     Install(L"B", L"FILE:");
@@ -306,8 +236,7 @@ TEST_F(TrayWindow, PrinterCommandsAndShowByNameShowTheirDialogOnly)
     EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
     m_pTray->ShowByName(Name(L"B"));
     EXPECT_EQ(Visibility(), (std::vector<bool>{false, true}));
-    for (size_t i = 0; i < 2; ++i)
-        Dialog(i)->Hide();
+    Dialog(1)->Hide();
     struct Case {
         WPARAM wParam;
         std::vector<bool> shown;
@@ -316,61 +245,40 @@ TEST_F(TrayWindow, PrinterCommandsAndShowByNameShowTheirDialogOnly)
         {2001 + 0x10000, {false, false}}, // the whole wParam counts
         {1999, {false, false}},
         {2002, {false, true}},
-        {2001, {true, true}},
     };
+    MSG msg;
     for (const Case& c : cases) {
         EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, c.wParam, 0), 1) << c.wParam;
         EXPECT_EQ(Visibility(), c.shown) << c.wParam;
     }
-    MSG msg;
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-}
-
-TEST_F(TrayWindow, WithoutDialogsExitQuitsCloseHidesAndDoubleClickDoesNothing)
-{
-    Build();
-    for (WPARAM wParam : {WPARAM(2000), WPARAM(2000 + 0x10000)}) {
-        EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, wParam, 0), 1);
-        MSG msg;
-        ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << wParam;
-        EXPECT_EQ(msg.wParam, 0u);
-    }
-
-    SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, WM_LBUTTONDBLCLK);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageW(&msg, Tray(), WM_COMMAND, WM_COMMAND, PM_REMOVE));
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, msg.wParam, msg.lParam), 1);
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 
-    ShowWindow(Tray(), SW_SHOW);
-    qsmtest::DebugCapture capture;
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_CLOSE, 0, 0), 0);
-    EXPECT_FALSE(IsWindowVisible(Tray()));
-    EXPECT_TRUE(capture.Contains("mrvTryDialog::DlgProc WM_CLOSE"));
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_SETTINGCHANGE, 0, 0), 1);
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_PAINT, 0, 0), 0);
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_USER + 1, 0, 0), 0);
-}
-
-TEST_F(TrayWindow, DoubleClickPostsTheFirstPrinterCommand)
-{
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
-    Build();
+    // A double click posts the first printer's command; other mouse reports do nothing.
     EXPECT_EQ(m_pTray->DlgProc(Tray(), mrvTryDialog::kIconCallback, 0, WM_LBUTTONDBLCLK), 1);
-    MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, Tray(), WM_COMMAND, WM_COMMAND, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 2001u);
     EXPECT_EQ(msg.lParam, 0);
     DispatchMessageW(&msg);
-    EXPECT_EQ(Visibility(), (std::vector<bool>{true, false}));
-
-    // Other mouse reports do nothing at all.
+    EXPECT_EQ(Visibility(), (std::vector<bool>{true, true}));
     for (LPARAM other : {LPARAM(WM_MOUSEMOVE), LPARAM(WM_LBUTTONUP), LPARAM(WM_RBUTTONUP), LPARAM(0)}) {
         EXPECT_EQ(m_pTray->DlgProc(Tray(), mrvTryDialog::kIconCallback, 0, other), 1);
         EXPECT_FALSE(PeekMessageW(&msg, Tray(), 0, 0, PM_NOREMOVE)) << other;
     }
     EXPECT_EQ(m_pTray->GetPopupMenu(), nullptr);
+
+    // Exit goes by the low word; closing only hides.
+    for (WPARAM wParam : {WPARAM(2000), WPARAM(2000 + 0x10000)}) {
+        EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, wParam, 0), 1);
+        ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << wParam;
+        EXPECT_EQ(msg.wParam, 0u);
+    }
+    ShowWindow(Tray(), SW_SHOW);
+    qsmtest::DebugCapture capture;
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_CLOSE, 0, 0), 0);
+    EXPECT_FALSE(IsWindowVisible(Tray()));
+    EXPECT_TRUE(capture.Contains("mrvTryDialog::DlgProc WM_CLOSE"));
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_PAINT, 0, 0), 0);
+    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_USER + 1, 0, 0), 0);
 }
 
 // A settings change delivered while a rebuild creates a window (here: sent from a
@@ -414,7 +322,7 @@ TEST_F(TrayWindow, DialogRemovedBehindItsErrorBoxIsDeletedAfterTheBoxCloses)
     Build();
     const HWND hA = Dialog(0)->GetHwnd();
     ASSERT_TRUE(m_Spooler.RemovePrinter(Name(L"A")));
-    ASSERT_TRUE(PostText(hA, mrvWM_ERROR, ErrorRecordText("0000012A", "Ink tank empty").c_str()));
+    ASSERT_TRUE(PostText(hA, mrvWM_ERROR, "0000012A0049006E006B"));
 
     std::atomic<bool> hiddenBehindBox(false);
     std::thread closer([&] {
