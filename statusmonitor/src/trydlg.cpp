@@ -122,6 +122,11 @@ void mrvTryDialog::EndSession()
         m_OnSessionEnd();
     std::vector<mrvMainDialog*> all;
     all.swap(m_Dialogs);
+    // Also the workers of dialogs that can only go later: none may go on polling.
+    for (mrvMainDialog* pDialog : all)
+        pDialog->RequestStop();
+    for (mrvMainDialog* pDialog : m_Retired)
+        pDialog->RequestStop();
     for (mrvMainDialog* pDialog : all)
         RemoveDialog(pDialog);
     PostQuitMessage(0);
