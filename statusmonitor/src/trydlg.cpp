@@ -22,6 +22,13 @@ HINSTANCE ModuleInstance()
     return GetModuleHandleW(nullptr);
 }
 
+// All workers end side by side: waiting on each in turn would add up.
+void RequestStops(const std::vector<mrvMainDialog*>& dialogs)
+{
+    for (mrvMainDialog* pDialog : dialogs)
+        pDialog->RequestStop();
+}
+
 void DestroyAndDelete(mrvMainDialog* pDialog)
 {
     pDialog->Destroy();
@@ -56,11 +63,8 @@ mrvTryDialog::~mrvTryDialog()
 
 void mrvTryDialog::DeleteAllDialogs()
 {
-    // All workers end side by side: waiting on each in turn would add up.
-    for (mrvMainDialog* pDialog : m_Dialogs)
-        pDialog->RequestStop();
-    for (mrvMainDialog* pDialog : m_Retired)
-        pDialog->RequestStop();
+    RequestStops(m_Dialogs);
+    RequestStops(m_Retired);
     for (mrvMainDialog* pDialog : m_Dialogs)
         DestroyAndDelete(pDialog);
     m_Dialogs.clear();
@@ -123,10 +127,8 @@ void mrvTryDialog::EndSession()
     std::vector<mrvMainDialog*> all;
     all.swap(m_Dialogs);
     // Also the workers of dialogs that can only go later: none may go on polling.
-    for (mrvMainDialog* pDialog : all)
-        pDialog->RequestStop();
-    for (mrvMainDialog* pDialog : m_Retired)
-        pDialog->RequestStop();
+    RequestStops(all);
+    RequestStops(m_Retired);
     for (mrvMainDialog* pDialog : all)
         RemoveDialog(pDialog);
     PostQuitMessage(0);
@@ -268,8 +270,7 @@ void mrvTryDialog::RebuildDialogList()
     if (count == 0) {
         std::vector<mrvMainDialog*> all;
         all.swap(m_Dialogs);
-        for (mrvMainDialog* pDialog : all)
-            pDialog->RequestStop();
+        RequestStops(all);
         for (mrvMainDialog* pDialog : all) {
             RemoveDialog(pDialog);
             DebugOut("updateDialogList Delete all dialogs");
@@ -287,8 +288,7 @@ void mrvTryDialog::RebuildDialogList()
             gone.push_back(pDialog);
     }
     m_Dialogs.swap(kept);
-    for (mrvMainDialog* pDialog : gone)
-        pDialog->RequestStop();
+    RequestStops(gone);
     for (mrvMainDialog* pDialog : gone) {
         pDialog->Hide();
         RemoveDialog(pDialog);
