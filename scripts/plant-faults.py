@@ -171,10 +171,14 @@ def run_all(args):
     ctest = [os.path.join(TOP, "scripts/run-tests.sh"), build]
     if args.first_failure:
         ctest.append("--stop-on-failure")
+    if args.tests:
+        ctest += ["-R", args.tests]
     out = open(args.out, "w", encoding="utf-8")
     out.write("# id\tfile:line\tchange\tresult\tseconds\tfailed areas\tfailed cases\n")
     caught = built = 0
     for fault in read_sample(args.sample):
+        if args.only and fault["id"] not in args.only.split(","):
+            continue
         path = os.path.join(TOP, fault["file"])
         with open(path, encoding="utf-8") as f:
             original = f.read()
@@ -246,6 +250,8 @@ def main():
     r.add_argument("--jobs", type=int, default=2)
     r.add_argument("--timeout", type=int, default=900, help="seconds for one suite run")
     r.add_argument("--first-failure", action="store_true", help="stop the suite at its first failure")
+    r.add_argument("--tests", help="run only the ctest entries matching this pattern")
+    r.add_argument("--only", help="comma-separated fault ids to run")
     args = p.parse_args()
     if args.cmd == "sample":
         sample(args)

@@ -5,8 +5,8 @@
 
 namespace qsmtest {
 
-// The plain spooler steps behind SpoolerFixture, free of the test framework so that
-// the demo tool (tools/qsmdemo) installs its printers the same way.
+// The spooler steps that install the demo printers; the tests' SpoolerFixture uses them
+// too, so both install a printer the same way.
 
 // The printer opened with full access; not valid when it cannot be opened.
 mrvAPI::mrvSpoolerHandle OpenPrinterForAdmin(const std::wstring& printer);
