@@ -20,10 +20,8 @@ void Walk(const mrvConfigNode& node, const TiXmlElement& element)
 {
     assert(node.name == Widen(element.Value()));
     assert(node.text == (element.GetText() ? Widen(element.GetText()) : std::wstring()));
-    size_t attributes = 0;
-    for (const TiXmlAttribute* a = element.FirstAttribute(); a; a = a->Next(), ++attributes)
+    for (const TiXmlAttribute* a = element.FirstAttribute(); a; a = a->Next())
         assert(node.GetAttribute(Widen(a->Name())) == Widen(a->Value()));
-    assert(node.attributes.size() == attributes);
     const TiXmlElement* child = element.FirstChildElement();
     for (const mrvConfigNode& childNode : node.children) {
         assert(child != nullptr);

@@ -3,9 +3,8 @@
 // the commands asked for, the diagnostic lines, the persistent state and the
 // reported error must all agree.
 //
-// Script: answers one after another, each a length byte and that many bytes
-// (length 255: the next two bytes give the length, low byte first). A check that
-// asks after the script has run out gets empty answers, as on a closed connection.
+// Script: answers one after another, each a length byte and that many bytes. A check
+// that asks after the script has run out gets empty answers, as on a closed connection.
 #include "printerstate.h"
 #include <algorithm>
 #include <cassert>
@@ -81,14 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::vector<std::string> answers;
     for (size_t pos = 0; pos < size;) {
-        size_t length = data[pos++];
-        if (length == 255) {
-            length = pos < size ? data[pos++] : 0;
-            length |= (pos < size ? data[pos++] : 0) << 8;
-        }
-        length = std::min(length, size - pos);
-        answers.emplace_back(reinterpret_cast<const char*>(data + pos), length);
-        pos += length;
+        const size_t length = std::min<size_t>(data[pos], size - pos - 1);
+        answers.emplace_back(reinterpret_cast<const char*>(data + pos + 1), length);
+        pos += 1 + length;
     }
     Worker product, model;
     // Checks until the script has run out, and one more on the "closed connection".

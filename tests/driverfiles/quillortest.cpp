@@ -30,8 +30,6 @@ extern "C" __declspec(dllexport) LONG WINAPI DrvDocumentPropertySheets(void* pPS
         dph->cbOut = kDevModeBytes;
         return static_cast<LONG>(kDevModeBytes);
     }
-    if (dph->cbOut != 0 && dph->cbOut < sizeof(DEVMODEW))
-        return -1;
     DEVMODEW* dm = dph->pdmOut;
     const bool keepOrientation = (dph->fMode & DM_IN_BUFFER) && dph->pdmIn && (dph->pdmIn->dmFields & DM_ORIENTATION);
     const short orientation = keepOrientation ? dph->pdmIn->dmOrientation : DMORIENT_PORTRAIT;
