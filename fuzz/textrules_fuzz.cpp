@@ -1,36 +1,13 @@
 // The number rule and the line-break rule of the language file, checked against
 // independent readings: the C library's strtoll for numbers, and the rule's
 // literal form (replace the first pair, search again from the start) for texts.
-#include "support/check.h"
 #include "textrules.h"
+#include <cassert>
 #include <climits>
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-int64_t ReadWithStrtoll(const std::string& text)
-{
-    // strtoll saturates at the 64-bit limits, far beyond the 32-bit ones checked here.
-    return std::strtoll(text.c_str(), nullptr, 10);
-}
-
-uint32_t ExpectedUnsigned(int64_t value)
-{
-    if (value > 0xFFFFFFFFLL || value < -0xFFFFFFFFLL)
-        return 0xFFFFFFFFu;
-    return static_cast<uint32_t>(value); // a negative value wraps modulo 2^32
-}
-
-int32_t ExpectedSigned(int64_t value)
-{
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
 
 std::wstring ReplaceFromStart(std::wstring text)
 {
@@ -44,19 +21,15 @@ std::wstring ReplaceFromStart(std::wstring text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const int64_t reference = ReadWithStrtoll(text);
-    FUZZ_CHECK(mrvAPI::ReadUnsignedDecimal(text) == ExpectedUnsigned(reference));
-    FUZZ_CHECK(mrvAPI::ReadSignedDecimal(text) == ExpectedSigned(reference));
+    // strtoll saturates at the 64-bit limits, far beyond the 32-bit ones checked here;
+    // a negative value within them wraps modulo 2^32.
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    const bool beyond = value > 0xFFFFFFFFLL || value < -0xFFFFFFFFLL;
+    assert(mrvAPI::ReadUnsignedDecimal(text) == (beyond ? 0xFFFFFFFFu : static_cast<uint32_t>(value)));
+    assert(mrvAPI::ReadSignedDecimal(text) == std::max<long long>(INT32_MIN, std::min<long long>(INT32_MAX, value)));
 
-    // Pairs of bytes as UTF-16 code units, so texts beyond Latin-1 come by too.
-    std::wstring wide;
-    for (size_t i = 0; i + 1 < size; i += 2)
-        wide.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
-    const std::wstring replaced = mrvAPI::ReplaceLineBreakEscapes(wide);
-    FUZZ_CHECK(replaced == ReplaceFromStart(wide));
-    FUZZ_CHECK(replaced.find(L"\\n") == std::wstring::npos);
-    // Bytes taken one by one give backslash-n pairs far more often.
-    const std::wstring narrow(data, data + size);
-    FUZZ_CHECK(mrvAPI::ReplaceLineBreakEscapes(narrow) == ReplaceFromStart(narrow));
+    // Bytes taken one by one as code units give backslash-n pairs far more often than pairs would.
+    const std::wstring wide(data, data + size);
+    assert(mrvAPI::ReplaceLineBreakEscapes(wide) == ReplaceFromStart(wide));
     return 0;
 }

@@ -8,37 +8,16 @@ namespace {
 
 // The header the spooler passes when it wants device settings without a dialog.
 struct DocumentPropertyHeader {
-    WORD cbSize;
-    WORD Reserved;
+    WORD cbSize, Reserved;
     HANDLE hPrinter;
     LPCWSTR pszPrinterName;
-    DEVMODEW* pdmIn;
-    DEVMODEW* pdmOut;
-    DWORD cbOut;
-    DWORD fMode;
+    DEVMODEW *pdmIn, *pdmOut;
+    DWORD cbOut, fMode;
 };
 
 // Private bytes after the public part, so that dmDriverExtra is not 0.
 constexpr WORD kDriverExtra = 16;
 constexpr DWORD kDevModeBytes = sizeof(DEVMODEW) + kDriverExtra;
-
-void FillDefaults(DEVMODEW* dm, LPCWSTR printerName)
-{
-    ZeroMemory(dm, kDevModeBytes);
-    if (printerName)
-        wcsncpy(dm->dmDeviceName, printerName, CCHDEVICENAME - 1);
-    dm->dmSpecVersion = DM_SPECVERSION;
-    dm->dmDriverVersion = 0x0500;
-    dm->dmSize = sizeof(DEVMODEW);
-    dm->dmDriverExtra = kDriverExtra;
-    dm->dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES;
-    dm->dmOrientation = DMORIENT_PORTRAIT;
-    dm->dmPaperSize = DMPAPER_A4;
-    dm->dmCopies = 1;
-    BYTE* extra = reinterpret_cast<BYTE*>(dm) + sizeof(DEVMODEW);
-    for (WORD i = 0; i < kDriverExtra; ++i)
-        extra[i] = static_cast<BYTE>(0xA0 + i);
-}
 
 } // namespace
 
@@ -51,21 +30,24 @@ extern "C" __declspec(dllexport) LONG WINAPI DrvDocumentPropertySheets(void* pPS
         dph->cbOut = kDevModeBytes;
         return static_cast<LONG>(kDevModeBytes);
     }
-    if (dph->cbOut != 0 && dph->cbOut < sizeof(DEVMODEW))
-        return -1;
-    FillDefaults(dph->pdmOut, dph->pszPrinterName);
-    if ((dph->fMode & DM_IN_BUFFER) && dph->pdmIn && (dph->pdmIn->dmFields & DM_ORIENTATION)) {
-        dph->pdmOut->dmOrientation = dph->pdmIn->dmOrientation;
-    }
+    DEVMODEW* dm = dph->pdmOut;
+    const bool keepOrientation = (dph->fMode & DM_IN_BUFFER) && dph->pdmIn && (dph->pdmIn->dmFields & DM_ORIENTATION);
+    const short orientation = keepOrientation ? dph->pdmIn->dmOrientation : DMORIENT_PORTRAIT;
+    ZeroMemory(dm, kDevModeBytes);
+    if (dph->pszPrinterName)
+        wcsncpy(dm->dmDeviceName, dph->pszPrinterName, CCHDEVICENAME - 1);
+    dm->dmSpecVersion = DM_SPECVERSION;
+    dm->dmSize = sizeof(DEVMODEW);
+    dm->dmDriverExtra = kDriverExtra;
+    dm->dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES;
+    dm->dmOrientation = orientation;
+    dm->dmPaperSize = DMPAPER_A4;
+    dm->dmCopies = 1;
+    FillMemory(dm + 1, kDriverExtra, 0xA5);
     return IDOK;
 }
 
 extern "C" __declspec(dllexport) DWORD WINAPI DrvDeviceCapabilities(HANDLE, LPCWSTR, WORD, void*, const DEVMODEW*)
 {
     return 0;
-}
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
-{
-    return TRUE;
 }
