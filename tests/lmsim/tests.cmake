@@ -1,4 +1,3 @@
-# The simulator's answer logic, plus one run of the real program (found as ../tools/lmsim.exe).
-target_link_libraries(${exe} PRIVATE lmsimcore)
+# One run of the real simulator (found as ../tools/lmsim.exe).
 add_dependencies(${exe} lmsim)
 add_test(NAME ${area} COMMAND ${exe})
