@@ -1,9 +1,10 @@
 #pragma once
-// Shared by the dialog and page tests: a language file with recognisable
-// texts, a dialog that records what reaches it, and control readers.
+// Shared by the dialog, page and main-dialog tests: a language file with
+// recognisable texts, a dialog that records what reaches it, control readers.
 #include "dialog.h"
 #include "language.h"
 #include "registry_fixture.h"
+#include "resource.h"
 #include "temp_folder.h"
 #include "window_probe.h"
 #include "win.h"
@@ -30,18 +31,17 @@ public:
     }
 };
 
-// A catalogue whose text n reads "<prefix><n>" for the numbers the windows use,
-// with the language file version 2.5. Load again with another prefix to switch;
-// the "text" catalogue comes back when the object goes. The catalogue stays
-// loaded between tests: every load waits for this program's turn at the
+// A catalogue whose text n reads "<prefix><n>", language file version 2.5. Load
+// again with another prefix to switch; "text" comes back when the object goes.
+// It stays loaded between tests: each load waits for this program's turn at the
 // registry, which other test programs may hold for a whole test.
 class TestLanguage {
 public:
-    TestLanguage() { Use("text"); }
+    TestLanguage() { Load("text"); }
     ~TestLanguage()
     {
         try {
-            Use("text");
+            Load("text");
         } catch (...) {
             ADD_FAILURE() << "the test catalogue could not be loaded again";
         }
@@ -49,39 +49,26 @@ public:
     TestLanguage(const TestLanguage&) = delete;
     TestLanguage& operator=(const TestLanguage&) = delete;
 
-    void Load(const std::string& prefix) { Use(prefix); }
-
-private:
-    static void Use(const std::string& prefix)
+    static void Load(const std::string& prefix)
     {
         static std::string s_Loaded;
+        static qsmtest::TempFolder s_Folder;
         if (s_Loaded == prefix && mrvAPI::mrvLanguages::IsLoaded())
             return;
-        static qsmtest::TempFolder s_Folder;
-        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillor><version number=\"2.5\"/>"
-                          "<language name=\"en\">";
+        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quillor><version number=\"2.5\"/><language name=\"en\">";
         for (int id = 0; id <= 60; ++id)
             xml += "<text id=\"" + std::to_string(id) + "\">" + prefix + std::to_string(id) + "</text>";
-        xml += "</language></quillor>";
-        s_Folder.Write(L"quillor.xml", xml);
+        s_Folder.Write(L"quillor.xml", xml + "</language></quillor>");
         s_Loaded.clear();
-        // "Path" is read only while loading.
-        qsmtest::RegistryFixture registry;
+        qsmtest::RegistryFixture registry; // "Path" is read only while loading
         registry.SetPath(s_Folder.Path());
         mrvAPI::mrvLanguages::Load();
         s_Loaded = prefix;
     }
 };
 
-struct Received {
-    HWND hWnd;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
-// A dialog that records every message its DlgProc gets and counts the
-// framework's calls. handled: what DlgProc answers.
+// A dialog that records the message numbers and windows its DlgProc gets and
+// counts the framework's calls. handled: what DlgProc answers.
 class RecordingDialog : public mrvAPI::mrvDialog {
 public:
     explicit RecordingDialog(const std::string& name, mrvAPI::mrvDialog* pParent = nullptr, INT_PTR handled = 0)
@@ -90,11 +77,11 @@ public:
     }
     ~RecordingDialog() override { Destroy(); }
 
-    INT_PTR DlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) override
+    INT_PTR DlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM) override
     {
-        m_Received.push_back({hWnd, uMsg, wParam, lParam});
-        if (m_OnMessage)
-            m_OnMessage(uMsg);
+        m_Received.push_back({hWnd, uMsg, wParam});
+        if (uMsg == WM_USER + 7)
+            throw mrvAPI::mrvException(mrvAPI::mrvE_FAIL, "thrown", "f", "file", 1);
         return m_Handled;
     }
     void OnCreate() override { ++m_Creates; }
@@ -104,19 +91,20 @@ public:
     {
         size_t n = 0;
         for (const Received& r : m_Received)
-            if (r.message == message && (!hWnd || r.hWnd == hWnd))
-                ++n;
+            n += r.message == message && (!hWnd || r.hWnd == hWnd);
         return n;
     }
 
+    struct Received {
+        HWND hWnd;
+        UINT message;
+        WPARAM wParam;
+    };
     std::vector<Received> m_Received;
-    std::function<void(UINT)> m_OnMessage;
     INT_PTR m_Handled;
     int m_Creates = 0;
     int m_Destroys = 0;
 };
-
-using qsmtest::PumpUntil;
 
 inline std::wstring ControlText(HWND hDlg, int id)
 {

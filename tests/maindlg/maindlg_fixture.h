@@ -4,22 +4,16 @@
 #include "../dialogs/ui_support.h"
 #include "debug_capture.h"
 #include "fake_lm.h"
-#include "language.h"
 #include "maindlg.h"
 #include "printer.h"
-#include "registry_fixture.h"
-#include "resource.h"
 #include "spooler_fixture.h"
-#include "temp_folder.h"
-#include "window_probe.h"
-#include "win.h"
-#include <gtest/gtest.h>
 #include <memory>
-#include <string>
+#include <utility>
 
 namespace mdtest {
 
 using qsmtest::PumpUntil;
+using qsmtest::WindowText;
 
 // Text n of the test catalogue: "T<n>". It has no error-code table, so an error
 // box is captioned "ERROR 0x" + code and shows the decoded text.
@@ -28,34 +22,13 @@ inline std::wstring Text(UINT id)
     return L"T" + std::to_wstring(id);
 }
 
-// The direct children of hParent that hold a control with this id (a page or the log box).
-inline std::vector<HWND> ChildrenHolding(HWND hParent, int controlId)
-{
-    std::vector<HWND> found;
-    for (HWND child = GetWindow(hParent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (GetDlgItem(child, controlId))
-            found.push_back(child);
-    return found;
-}
+// The first direct child of hParent that holds a control with this id (a page or the log box).
 inline HWND ChildHolding(HWND hParent, int controlId)
 {
-    const std::vector<HWND> found = ChildrenHolding(hParent, controlId);
-    return found.empty() ? nullptr : found.front();
-}
-inline int CountChildrenHolding(HWND hParent, int controlId)
-{
-    return static_cast<int>(ChildrenHolding(hParent, controlId).size());
-}
-inline bool HasVisibleStyle(HWND hWnd)
-{
-    return (GetWindowLongW(hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-// The cursor the dialog chooses when the mouse moves over it.
-inline HCURSOR CursorAfterSetCursor(HWND hDlg)
-{
-    SetCursor(nullptr);
-    SendMessageW(hDlg, WM_SETCURSOR, reinterpret_cast<WPARAM>(hDlg), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-    return GetCursor();
+    HWND child = GetWindow(hParent, GW_CHILD);
+    while (child && !GetDlgItem(child, controlId))
+        child = GetWindow(child, GW_HWNDNEXT);
+    return child;
 }
 
 class MainDialogTest : public ::testing::Test {
@@ -65,11 +38,7 @@ protected:
         s_pSpooler = new qsmtest::SpoolerFixture;
         ASSERT_TRUE(s_pSpooler->InstallPrinter(PrinterName(), L"FILE:", qsmtest::SpoolerFixture::QuillorDriver()));
     }
-    static void TearDownTestSuite()
-    {
-        delete s_pSpooler;
-        s_pSpooler = nullptr;
-    }
+    static void TearDownTestSuite() { delete std::exchange(s_pSpooler, nullptr); }
 
     void SetUp() override
     {
@@ -80,10 +49,8 @@ protected:
         m_Registry.SetPath(m_Folder.Path());
         m_Registry.SetUpdateTime(L"50");
         m_Registry.SetTcpPort(m_Lm.Port());
-        // Any window that gets shown makes its worker poll: a quiet cycle, the state
-        // check stopping at its gate and every polled command answered at once.
-        const char* const answers[] = {"\x85", "\x89\x00\x2C\x01", "\x81\x00\x32", "\x82\x00\x10", "\x83\x00\x00",
-                                       "\x86\x00MC-1", "\x87\x00Job"};
+        // A shown window's worker polls: a quiet cycle, every command answered at once.
+        const char* const answers[] = {"\x85", "\x89\x00\x2C\x01", "\x81\x00\x32", "\x82\x00\x10", "\x83\x00\x00", "\x86\x00MC-1", "\x87\x00Job"};
         const size_t lengths[] = {2, 4, 3, 3, 3, 6, 5};
         const uint8_t commands[] = {5, 9, 1, 2, 3, 6, 7};
         for (size_t i = 0; i < 7; ++i)
@@ -101,12 +68,11 @@ protected:
     }
 
     // Builds and creates the dialog hidden, as the tray window does.
-    mrvMainDialog& Make()
+    void Make()
     {
         m_pDialog = std::make_unique<mrvMainDialog>(*m_pPrinter);
         m_pDialog->Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
         m_pDialog->Hide();
-        return *m_pDialog;
     }
     void DestroyDialog()
     {
@@ -115,17 +81,16 @@ protected:
         m_pDialog.reset();
     }
     HWND Dlg() const { return m_pDialog->GetHwnd(); }
-    HWND Tab() const { return GetDlgItem(Dlg(), 1002); }
-    HWND MonitorPage() const { return ChildHolding(Dlg(), 1004); }
-    HWND InfoPage() const { return ChildHolding(Dlg(), 1013); }
+    HWND Tab() const { return GetDlgItem(Dlg(), IDC_TAB); }
+    HWND MonitorPage() const { return ChildHolding(Dlg(), IDC_STATUS_LIST); }
+    HWND InfoPage() const { return ChildHolding(Dlg(), IDC_FILE_LIST); }
     // What the tab control does on a click: select, then notify its parent.
     void SelectTab(int index)
     {
         SendMessageW(Tab(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
-        NMHDR header = {Tab(), 1002, static_cast<UINT>(TCN_SELCHANGE)};
-        SendMessageW(Dlg(), WM_NOTIFY, 1002, reinterpret_cast<LPARAM>(&header));
+        NMHDR header = {Tab(), IDC_TAB, static_cast<UINT>(TCN_SELCHANGE)};
+        SendMessageW(Dlg(), WM_NOTIFY, IDC_TAB, reinterpret_cast<LPARAM>(&header));
     }
-
     static std::wstring PrinterName() { return qsmtest::SpoolerFixture::Unique(L"Quillor Main"); }
 
     qsmtest::DebugCapture m_Debug;

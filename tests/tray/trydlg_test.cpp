@@ -18,36 +18,27 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
+#include <utility>
 
 using namespace mrvAPI;
 using qsmtest::PumpUntil;
 using qsmtest::SpoolerFixture;
-using Entries = std::vector<std::pair<std::wstring, UINT>>;
+using Strings = std::vector<std::wstring>;
 
 namespace {
-
-// A visible popup menu of this process, or null.
-HWND OpenMenuWindow()
-{
-    HWND hMenu = FindWindowW(L"#32768", nullptr);
-    return hMenu && IsWindowVisible(hMenu) ? hMenu : nullptr;
-}
 
 class TrayWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { InitCommonControls(); }
-
     void SetUp() override
     {
         m_Registry.SetPath(qsmtest::ExeDir() + L"qsm_language");
-        m_Registry.SetPrinterFilter(Filter());
+        m_Registry.SetPrinterFilter(SpoolerFixture::Tag() + L" tray"); // this program's printers only
         m_Registry.SetUpdateTime(L"50");
-        // Shown dialogs poll; a refused connection keeps their workers quick.
-        m_Registry.SetTcpPort(m_Lm.Port());
+        m_Registry.SetTcpPort(m_Lm.Port()); // refused: shown dialogs' workers stay quick
         m_Lm.Refuse();
         mrvLanguages::Load();
     }
-
     void TearDown() override
     {
         m_pTray.reset();
@@ -55,82 +46,54 @@ protected:
         mrvLanguages::Clear();
     }
 
-    // Only this program's printers pass the filter, whatever other runs left behind.
-    static std::wstring Driver() { return SpoolerFixture::Unique(L"VESTRANO QUILLOR 2") + L" tray"; }
-    static std::wstring Filter() { return SpoolerFixture::Tag() + L" tray"; }
     static std::wstring Name(const std::wstring& letter) { return SpoolerFixture::Unique(L"Quillor Tray " + letter); }
-
-    void Install(const std::wstring& letter, const std::wstring& port)
+    void Install(const std::wstring& letter, const std::wstring& port = L"FILE:")
     {
-        ASSERT_TRUE(m_Spooler.InstallPrinter(Name(letter), port, Driver()));
+        ASSERT_TRUE(m_Spooler.InstallPrinter(Name(letter), port, SpoolerFixture::Unique(L"VESTRANO QUILLOR 2") + L" tray"));
     }
-
     void Build()
     {
-        mrvPrinter::Enumerate(Filter().c_str());
+        mrvPrinter::Enumerate((SpoolerFixture::Tag() + L" tray").c_str());
         m_pTray = std::make_unique<mrvTryDialog>();
         m_pTray->Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
         m_pTray->Hide();
     }
-
     HWND Tray() const { return m_pTray->GetHwnd(); }
     mrvMainDialog* Dialog(size_t i) const { return m_pTray->GetDialog(i); }
     void SettingChange() { SendMessageW(Tray(), WM_SETTINGCHANGE, 0, 0); }
 
-    // "<printer>, <port>" of every dialog, in list order.
-    std::vector<std::wstring> Dialogs() const
+    // "<letter><port>" and "+" when shown, for every dialog in list order.
+    Strings Dialogs() const
     {
-        std::vector<std::wstring> list;
-        for (size_t i = 0; i < m_pTray->GetDialogCount(); ++i)
-            list.push_back(Dialog(i)->GetPrinter().GetName() + L", " + Dialog(i)->GetPrinter().GetPort());
+        Strings list;
+        for (size_t i = 0; i < m_pTray->GetDialogCount(); ++i) {
+            const mrvPrinter& p = Dialog(i)->GetPrinter();
+            list.push_back(p.GetName().substr(13, 1) + p.GetPort() + (IsWindowVisible(Dialog(i)->GetHwnd()) ? L"+" : L""));
+        }
         return list;
     }
-    std::wstring Entry(const std::wstring& letter, const std::wstring& port) const { return Name(letter) + L", " + port; }
-    std::wstring Title(const std::wstring& letter, const std::wstring& port) const
-    {
-        return mrvLanguages::GetText(6) + L" (" + Entry(letter, port) + L")";
-    }
-
-    std::vector<bool> Visibility() const
-    {
-        std::vector<bool> shown;
-        for (size_t i = 0; i < m_pTray->GetDialogCount(); ++i)
-            shown.push_back(IsWindowVisible(Dialog(i)->GetHwnd()) != FALSE);
-        return shown;
-    }
-
-    // A click on the icon; the menu is closed again as soon as it is open. The
-    // menu posts WM_NULL to the tray afterwards, so that it closes on the next
-    // click elsewhere.
-    bool ClickIcon(LPARAM button = WM_RBUTTONDOWN)
+    // A click on the icon; the menu is closed as soon as it is open. The menu posts
+    // WM_NULL to the tray afterwards, so that it closes on the next click elsewhere.
+    // Gives the entries, "-" for a separator, each with its command.
+    Strings ClickIcon(LPARAM button)
     {
         std::atomic<bool> seen(false);
         std::thread closer([&] {
-            const ULONGLONG end = GetTickCount64() + 5000;
-            while (GetTickCount64() < end && !OpenMenuWindow())
-                Sleep(10);
-            seen = OpenMenuWindow() != nullptr;
+            seen = PumpUntil([] { HWND h = FindWindowW(L"#32768", nullptr); return h && IsWindowVisible(h); }, 5000);
             PostMessageW(Tray(), WM_CANCELMODE, 0, 0);
         });
         SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, button);
         closer.join();
-        bool nullPosted = false;
         MSG msg;
+        bool nullPosted = false;
         while (PeekMessageW(&msg, Tray(), 0, 0, PM_REMOVE))
             nullPosted = nullPosted || msg.message == WM_NULL;
-        return seen && nullPosted;
-    }
-
-    // Text and command of every menu entry; separators read "-".
-    Entries MenuEntries() const
-    {
-        Entries entries;
-        HMENU hMenu = m_pTray->GetPopupMenu()->GetHmenu();
+        Strings entries{seen && nullPosted ? L"closed" : L"not seen"};
+        const HMENU hMenu = m_pTray->GetPopupMenu()->GetHmenu();
         for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
             wchar_t text[256] = {};
             GetMenuStringW(hMenu, i, text, 256, MF_BYPOSITION);
-            const bool separator = (GetMenuState(hMenu, i, MF_BYPOSITION) & MF_SEPARATOR) != 0;
-            entries.emplace_back(separator ? L"-" : text, GetMenuItemID(hMenu, i));
+            entries.push_back((GetMenuState(hMenu, i, MF_BYPOSITION) & MF_SEPARATOR ? L"-" : text) + std::to_wstring(GetMenuItemID(hMenu, i)));
         }
         return entries;
     }
@@ -141,78 +104,50 @@ protected:
     std::unique_ptr<mrvTryDialog> m_pTray;
 };
 
-TEST_F(TrayWindow, MonitoredMeansThePortDoesNotBeginWithCom)
-{
-    struct Case {
-        const wchar_t* port;
-        bool monitored;
-    } cases[] = {
-        {L"COM1:", false}, {L"COM", false}, {L"COMX", false}, {L"com1:", true},
-        {L"CO", true},     {L"", true},     {L"FILE:", true}, {L"LPT1:", true},
-    };
-    for (const Case& c : cases) {
-        const mrvPrinter printer(L"P", c.port, L"D");
-        EXPECT_EQ(mrvTryDialog::IsMonitored(printer), c.monitored) << std::string(c.port, c.port + wcslen(c.port));
-    }
-}
-
 // One settings change after another: unchanged dialogs stay as they are, removed
 // and moved printers lose theirs, new and moved ones come hidden at the end, and
 // the menu follows the list.
 TEST_F(TrayWindow, DialogListAndMenuFollowTheSpooler)
 {
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
+    Install(L"A");
+    Install(L"B");
     Install(L"C", L"LPT1:");
     Install(L"D", SpoolerFixture::ComPort());
     Build();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"A", L"FILE:"), Entry(L"B", L"FILE:"), Entry(L"C", L"LPT1:")}));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(Dialogs(), (Strings{L"AFILE:", L"BFILE:", L"CLPT1:"}));
     EXPECT_FALSE(IsWindowVisible(Tray()));
     EXPECT_EQ(mrvTryDialog::CountMonitoredPrinters(), 3u);
-    EXPECT_EQ(qsmtest::WindowText(Dialog(2)->GetHwnd()), Title(L"C", L"LPT1:"));
-    {
-        qsmtest::DebugCapture capture;
-        ASSERT_TRUE(ClickIcon());
-        EXPECT_EQ(MenuEntries(), (Entries{{Name(L"A"), 2001}, {Name(L"B"), 2002}, {Name(L"C"), 2003}, {L"-", 0},
-                                          {mrvLanguages::GetText(4), 2000}}));
-        std::vector<std::string> menuLines; // the dialogs' workers may write lines of their own
-        for (const std::string& line : capture.Lines())
-            if (line.rfind("addMenuEntries", 0) == 0 || line.rfind("TrackMenu", 0) == 0)
-                menuLines.push_back(line);
-        EXPECT_EQ(menuLines, (std::vector<std::string>{"addMenuEntries 1", "addMenuEntries 2 0\n", "addMenuEntries 2 1\n",
-                                                       "addMenuEntries 2 2\n", "TrackMenu\n"}));
-    }
+    EXPECT_EQ(qsmtest::WindowText(Dialog(2)->GetHwnd()), mrvLanguages::GetText(6) + L" (" + Name(L"C") + L", LPT1:)");
+    qsmtest::DebugCapture capture;
+    EXPECT_EQ(ClickIcon(WM_RBUTTONDOWN), (Strings{L"closed", Name(L"A") + L"2001", Name(L"B") + L"2002", Name(L"C") + L"2003",
+                                                   L"-0", mrvLanguages::GetText(4) + L"2000"}));
+    for (const char* line : {"addMenuEntries 1", "addMenuEntries 2 0\n", "addMenuEntries 2 2\n", "TrackMenu\n"})
+        EXPECT_EQ(capture.Count(line), 1u) << line;
 
     m_pTray->ShowByName(Name(L"B"));
     m_pTray->ShowByName(Name(L"C"));
     const mrvMainDialog* a = Dialog(0);
     const mrvMainDialog* c = Dialog(2);
     const HWND hA = a->GetHwnd(), hB = Dialog(1)->GetHwnd();
-    qsmtest::DebugCapture capture;
     SettingChange();
     EXPECT_TRUE(capture.Contains("WM_SETTINGCHANGE Printer name changed"));
     EXPECT_EQ(Dialog(0), a);
     EXPECT_EQ(Dialog(1)->GetHwnd(), hB);
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(Dialogs(), (Strings{L"AFILE:", L"BFILE:+", L"CLPT1:+"}));
     EXPECT_EQ(capture.Count("m_pUpdate->Stop()"), 0u);
 
     ASSERT_TRUE(m_Spooler.RemovePrinter(Name(L"A")));
     ASSERT_TRUE(m_Spooler.ChangePort(Name(L"B"), L"LPT1:"));
     SettingChange();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"C", L"LPT1:"), Entry(L"B", L"LPT1:")}));
+    EXPECT_EQ(Dialogs(), (Strings{L"CLPT1:+", L"BLPT1:"}));
     EXPECT_EQ(Dialog(0), c);
-    EXPECT_FALSE(IsWindow(hA));
-    EXPECT_FALSE(IsWindow(hB));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{true, false}));
-    EXPECT_EQ(qsmtest::WindowText(Dialog(1)->GetHwnd()), Title(L"B", L"LPT1:"));
+    EXPECT_FALSE(IsWindow(hA) || IsWindow(hB));
     EXPECT_EQ(capture.Count("m_pUpdate->Stop()"), 2u);
 
-    Install(L"E", L"FILE:");
+    Install(L"E");
     ASSERT_TRUE(m_Spooler.ChangePort(Name(L"C"), SpoolerFixture::ComPort()));
     SettingChange();
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"LPT1:"), Entry(L"E", L"FILE:")}));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
+    EXPECT_EQ(Dialogs(), (Strings{L"BLPT1:", L"EFILE:"}));
 
     // No printer left: every dialog goes, the menu keeps only the exit entry, built anew.
     const HMENU hFirst = m_pTray->GetPopupMenu()->GetHmenu();
@@ -222,62 +157,47 @@ TEST_F(TrayWindow, DialogListAndMenuFollowTheSpooler)
     EXPECT_EQ(m_pTray->GetDialogCount(), 0u);
     EXPECT_EQ(capture.Count("updateDialogList Delete all dialogs"), 2u);
     EXPECT_EQ(capture.Count("m_pUpdate->Stop()"), 2u);
-    ASSERT_TRUE(ClickIcon(WM_LBUTTONDOWN));
+    EXPECT_EQ(ClickIcon(WM_LBUTTONDOWN), (Strings{L"closed", L"-0", mrvLanguages::GetText(4) + L"2000"}));
     EXPECT_FALSE(IsMenu(hFirst));
-    EXPECT_EQ(MenuEntries(), (Entries{{L"-", 0}, {mrvLanguages::GetText(4), 2000}}));
 }
 
 TEST_F(TrayWindow, CommandsIconReportsAndShowByName)
 {
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
+    Install(L"A");
+    Install(L"B");
     Build();
     m_pTray->ShowByName(Name(L"A") + L" ");
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, false}));
     m_pTray->ShowByName(Name(L"B"));
-    EXPECT_EQ(Visibility(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(Dialogs(), (Strings{L"AFILE:", L"BFILE:+"}));
     Dialog(1)->Hide();
-    struct Case {
-        WPARAM wParam;
-        std::vector<bool> shown;
-    } cases[] = {
-        {2003, {false, false}},           // one past the last dialog
-        {2001 + 0x10000, {false, false}}, // the whole wParam counts
-        {1999, {false, false}},
-        {2002, {false, true}},
-    };
+    // One past the last dialog, the whole wParam counting, below the first, the second.
+    for (WPARAM wParam : {2003, 2001 + 0x10000, 1999, 2002})
+        EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, wParam, 0), 1);
+    EXPECT_EQ(Dialogs(), (Strings{L"AFILE:", L"BFILE:+"}));
     MSG msg;
-    for (const Case& c : cases) {
-        EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, c.wParam, 0), 1) << c.wParam;
-        EXPECT_EQ(Visibility(), c.shown) << c.wParam;
-    }
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 
     // A double click posts the first printer's command; other mouse reports do nothing.
     EXPECT_EQ(m_pTray->DlgProc(Tray(), mrvTryDialog::kIconCallback, 0, WM_LBUTTONDBLCLK), 1);
     ASSERT_TRUE(PeekMessageW(&msg, Tray(), WM_COMMAND, WM_COMMAND, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 2001u);
-    EXPECT_EQ(msg.lParam, 0);
     DispatchMessageW(&msg);
-    EXPECT_EQ(Visibility(), (std::vector<bool>{true, true}));
-    for (LPARAM other : {LPARAM(WM_MOUSEMOVE), LPARAM(WM_LBUTTONUP), LPARAM(WM_RBUTTONUP), LPARAM(0)}) {
+    EXPECT_EQ(Dialogs(), (Strings{L"AFILE:+", L"BFILE:+"}));
+    for (LPARAM other : {WM_MOUSEMOVE, WM_LBUTTONUP, WM_RBUTTONUP, 0}) {
         EXPECT_EQ(m_pTray->DlgProc(Tray(), mrvTryDialog::kIconCallback, 0, other), 1);
         EXPECT_FALSE(PeekMessageW(&msg, Tray(), 0, 0, PM_NOREMOVE)) << other;
     }
     EXPECT_EQ(m_pTray->GetPopupMenu(), nullptr);
 
     // Exit goes by the low word; closing only hides.
-    for (WPARAM wParam : {WPARAM(2000), WPARAM(2000 + 0x10000)}) {
+    for (WPARAM wParam : {2000, 2000 + 0x10000}) {
         EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_COMMAND, wParam, 0), 1);
         ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << wParam;
         EXPECT_EQ(msg.wParam, 0u);
     }
     ShowWindow(Tray(), SW_SHOW);
-    qsmtest::DebugCapture capture;
     EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_CLOSE, 0, 0), 0);
     EXPECT_FALSE(IsWindowVisible(Tray()));
-    EXPECT_TRUE(capture.Contains("mrvTryDialog::DlgProc WM_CLOSE"));
-    EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_PAINT, 0, 0), 0);
     EXPECT_EQ(m_pTray->DlgProc(Tray(), WM_USER + 1, 0, 0), 0);
 }
 
@@ -288,19 +208,16 @@ HWND g_hNestingTray = nullptr;
 
 LRESULT CALLBACK SendSettingChangeOnCreate(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_CREATEWND && g_hNestingTray) {
-        const HWND hTray = g_hNestingTray;
-        g_hNestingTray = nullptr;
-        SendMessageW(hTray, WM_SETTINGCHANGE, 0, 0);
-    }
+    if (code == HCBT_CREATEWND && g_hNestingTray)
+        SendMessageW(std::exchange(g_hNestingTray, nullptr), WM_SETTINGCHANGE, 0, 0);
     return CallNextHookEx(g_hNestingHook, code, wParam, lParam);
 }
 
 TEST_F(TrayWindow, SettingChangeDuringARebuildRunsAsOneMorePass)
 {
-    Install(L"A", L"FILE:");
+    Install(L"A");
     Build();
-    Install(L"B", L"FILE:");
+    Install(L"B");
     g_hNestingHook = SetWindowsHookExW(WH_CBT, &SendSettingChangeOnCreate, nullptr, GetCurrentThreadId());
     ASSERT_NE(g_hNestingHook, nullptr);
     g_hNestingTray = Tray();
@@ -309,21 +226,19 @@ TEST_F(TrayWindow, SettingChangeDuringARebuildRunsAsOneMorePass)
     UnhookWindowsHookEx(g_hNestingHook);
     EXPECT_EQ(g_hNestingTray, nullptr);
     EXPECT_EQ(capture.Count("WM_SETTINGCHANGE Printer name changed"), 2u);
-    // Run inside the first pass, the second would build B's dialog twice.
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"A", L"FILE:"), Entry(L"B", L"FILE:")}));
+    EXPECT_EQ(Dialogs(), (Strings{L"AFILE:", L"BFILE:"})); // inside the first pass, B would come twice
 }
 
-// A dialog whose error box is open when its printer goes: it must not be deleted
-// under its own window procedure. It is hidden at once and deleted after the box.
+// A dialog whose error box is open when its printer goes must not be deleted under
+// its own window procedure: it is hidden at once and deleted after the box.
 TEST_F(TrayWindow, DialogRemovedBehindItsErrorBoxIsDeletedAfterTheBoxCloses)
 {
-    Install(L"A", L"FILE:");
-    Install(L"B", L"FILE:");
+    Install(L"A");
+    Install(L"B");
     Build();
     const HWND hA = Dialog(0)->GetHwnd();
     ASSERT_TRUE(m_Spooler.RemovePrinter(Name(L"A")));
     ASSERT_TRUE(PostText(hA, mrvWM_ERROR, "0000012A0049006E006B"));
-
     std::atomic<bool> hiddenBehindBox(false);
     std::thread closer([&] {
         const HWND hBox = qsmtest::WaitForMessageBox(mrvLanguages::GetText(61) + L" 0x0000012A", 8000);
@@ -340,7 +255,7 @@ TEST_F(TrayWindow, DialogRemovedBehindItsErrorBoxIsDeletedAfterTheBoxCloses)
     EXPECT_TRUE(hiddenBehindBox);
     EXPECT_TRUE(gone);
     EXPECT_TRUE(PumpUntil([&] { return m_pTray->GetRetiredCount() == 0; }, 2000));
-    EXPECT_EQ(Dialogs(), (std::vector<std::wstring>{Entry(L"B", L"FILE:")}));
+    EXPECT_EQ(Dialogs(), (Strings{L"BFILE:"}));
 }
 
 } // namespace
