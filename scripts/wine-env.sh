@@ -31,6 +31,13 @@ qsm_start_display() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
         wineserver -w
     fi
+    # A crashing program must end, not wait under winedbg (or its dialog) until the
+    # test's time-out.
+    if ! grep -q ShowCrashDialog "$WINEPREFIX/user.reg" 2>/dev/null; then
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+        wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
+        wineserver -w
+    fi
     # The wine server and Wine's own services would otherwise be started by the
     # first test and inherit its output pipe, keeping ctest waiting on it for
     # seconds; start them first with their output elsewhere.
