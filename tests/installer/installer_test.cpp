@@ -1,6 +1,7 @@
 // The MSI package installed, upgraded, repaired and removed with msiexec in a Wine
 // prefix of its own (run-in-fresh-prefix.sh), and the installed program started the
 // way a logon starts it.
+#include "handle.h"
 #include "language.h"
 #include "lmsim_process.h"
 #include "process.h"
@@ -8,7 +9,6 @@
 #include "spooler_fixture.h"
 #include "window_probe.h"
 #include <gtest/gtest.h>
-#include <ostream>
 #include <shlobj.h>
 #include <string>
 #include <vector>
@@ -50,39 +50,16 @@ DWORD Uninstall()
 }
 
 // A value as type and text (a DWORD in decimal); REG_NONE when it is missing.
-struct Value {
-    DWORD type;
-    std::wstring text;
-    bool operator==(const Value& other) const { return type == other.type && text == other.text; }
-    bool operator!=(const Value& other) const { return !(*this == other); }
-};
-
-void PrintTo(const Value& value, std::ostream* os)
-{
-    *os << value.type << ":" << std::string(value.text.begin(), value.text.end());
-}
-
+using Value = std::pair<DWORD, std::wstring>;
 const Value kMissing{REG_NONE, L""};
 
 Value Read(const wchar_t* key, const std::wstring& name)
 {
     BYTE data[2048] = {};
-    DWORD type = REG_NONE;
-    DWORD size = sizeof data - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
-                     data, &size) != ERROR_SUCCESS)
+    DWORD type = REG_NONE, size = sizeof data - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) != ERROR_SUCCESS)
         return kMissing;
-    if (type == REG_DWORD)
-        return {type, std::to_wstring(*reinterpret_cast<DWORD*>(data))};
-    return {type, reinterpret_cast<const wchar_t*>(data)};
-}
-
-void Write(const std::wstring& name, const Value& value)
-{
-    const DWORD number = value.type == REG_DWORD ? std::stoul(value.text) : 0;
-    const void* data = value.type == REG_DWORD ? static_cast<const void*>(&number) : value.text.c_str();
-    const DWORD size = value.type == REG_DWORD ? sizeof number : static_cast<DWORD>((value.text.size() + 1) * 2);
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, name.c_str(), value.type, data, size), ERROR_SUCCESS);
+    return {type, type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data)) : reinterpret_cast<wchar_t*>(data)};
 }
 
 const std::vector<std::wstring> kNames = {L"Path", L"PrinterFilter", L"UpdateTime", L"TCPPort"};
@@ -99,17 +76,15 @@ std::vector<Value> ConfigValues()
 std::vector<std::wstring> InstalledVersions()
 {
     std::vector<std::wstring> versions;
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &hKey) != ERROR_SUCCESS)
-        return versions;
+    mrvAPI::mrvRegKey key;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, key.Receive());
     wchar_t sub[256];
-    for (DWORD i = 0, size = 256; RegEnumKeyExW(hKey, i, sub, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    for (DWORD i = 0, size = 256; RegEnumKeyExW(key.Get(), i, sub, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++i, size = 256) {
-        const std::wstring key = std::wstring(kUninstallKey) + L"\\" + sub;
-        if (Read(key.c_str(), L"DisplayName").text == L"Quillor Status Monitor")
-            versions.push_back(Read(key.c_str(), L"DisplayVersion").text);
+        const std::wstring product = std::wstring(kUninstallKey) + L"\\" + sub;
+        if (Read(product.c_str(), L"DisplayName").second == L"Quillor Status Monitor")
+            versions.push_back(Read(product.c_str(), L"DisplayVersion").second);
     }
-    RegCloseKey(hKey);
     return versions;
 }
 
@@ -162,7 +137,7 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
     {
         // As at logon: the Run entry's command line, the installed language file.
         qsmtest::ChildProcess program;
-        ASSERT_TRUE(program.Start(Read(kRunKey, L"Quillor Status Monitor").text));
+        ASSERT_TRUE(program.Start(Read(kRunKey, L"Quillor Status Monitor").second));
         mrvAPI::mrvLanguages::Load();
         const std::wstring title = mrvAPI::mrvLanguages::GetText(6) + L" (" + printer + L", FILE:)";
         mrvAPI::mrvLanguages::Clear();
@@ -198,9 +173,10 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
 TEST(Installer, KeepsTheDriversValuesAndRemovesOnlyItsOwn)
 {
     const std::vector<Value> driver = {{REG_SZ, L"C:\\Driver"}, kMissing, {REG_SZ, L"500"}, {REG_DWORD, L"7000"}};
-    for (size_t i = 0; i < kNames.size(); ++i)
-        if (driver[i] != kMissing)
-            Write(kNames[i], driver[i]);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"Path", REG_SZ, L"C:\\Driver", 20), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"UpdateTime", REG_SZ, L"500", 8), ERROR_SUCCESS);
+    const DWORD port = 7000;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"TCPPort", REG_DWORD, &port, sizeof port), ERROR_SUCCESS);
 
     ASSERT_EQ(Install(L"UPDATETIME=250"), 0u);
     EXPECT_EQ(ConfigValues(), (std::vector<Value>{driver[0], {REG_SZ, L"QUILLOR"}, {REG_SZ, L"250"}, driver[3]}));

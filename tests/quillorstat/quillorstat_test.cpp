@@ -1,38 +1,31 @@
 #include "bytes.h"
 #include "fake_lm.h"
-#include "handle.h"
-#include "json.h"
 #include "language.h"
 #include "lmsim_process.h"
 #include "maindlg.h"
 #include "printer.h"
-#include "process.h"
 #include "registry_fixture.h"
 #include "spooler_fixture.h"
 #include "temp_folder.h"
-#include <gtest/gtest.h>
+#include "utils.h"
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 using mrvAPI::mrvLanguages;
+using mrvAPI::mrvUtils;
+using nlohmann::json;
 using qsmtest::Bytes;
-using qsmtest::FakeLanguageMonitor;
 using qsmtest::LmReply;
 using qsmtest::SpoolerFixture;
 
 namespace {
 
-std::string Utf8(const std::wstring& text)
+std::wstring Text(UINT id)
 {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-    return bytes;
-}
-
-std::string Text(UINT id)
-{
-    return Utf8(mrvLanguages::GetText(id));
+    return mrvLanguages::GetText(id);
 }
 
 // The error answer: code, then the text as UTF-16 units in four hex digits each.
@@ -49,22 +42,15 @@ std::string ErrorAnswer(const std::string& code, const std::wstring& text)
 
 size_t FilesIn(const std::wstring& folder)
 {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    size_t count = 0;
-    do {
-        count += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return count;
+    const std::filesystem::directory_iterator files(folder);
+    return static_cast<size_t>(std::count_if(begin(files), end(files), [](const auto& f) { return f.is_regular_file(); }));
 }
 
 struct Outcome {
     DWORD code = STILL_ACTIVE;
-    std::string out; // as written into a file: the redirected case
-    std::string err;
+    std::string json; // standard output as written into a file: the redirected case
+    std::wstring out; // the same, read as UTF-8
+    std::wstring err;
     ULONGLONG ms = 0;
 };
 
@@ -90,57 +76,51 @@ protected:
     Outcome Start(const std::wstring& arguments)
     {
         Outcome run;
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
         // Fresh names: Wine's console host of the last run may still hold its files.
-        const std::wstring runId = std::to_wstring(++m_Runs);
-        const std::wstring outName = m_Output.FileName(L"out" + runId + L".txt");
-        const std::wstring errName = m_Output.FileName(L"err" + runId + L".txt");
+        const std::wstring names[] = {m_Output.FileName(L"out" + std::to_wstring(++m_Runs)),
+                                      m_Output.FileName(L"err" + std::to_wstring(m_Runs))};
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        mrvAPI::mrvKernelHandle files[2];
+        for (int i = 0; i < 2; ++i)
+            files[i].Reset(CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = files[0].Get();
+        si.hStdError = files[1].Get();
         std::wstring line = L"\"" + qsmtest::ExeDir() + L"..\\quillorstat.exe\" " + arguments;
         PROCESS_INFORMATION info = {};
-        {
-            mrvAPI::mrvKernelHandle out(CreateFileW(outName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                                    CREATE_ALWAYS, 0, nullptr));
-            mrvAPI::mrvKernelHandle err(CreateFileW(errName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                                    CREATE_ALWAYS, 0, nullptr));
-            STARTUPINFOW si = {};
-            si.cb = sizeof si;
-            si.dwFlags = STARTF_USESTDHANDLES;
-            si.hStdOutput = out.Get();
-            si.hStdError = err.Get();
-            const ULONGLONG start = GetTickCount64();
-            if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
-                                &info)) {
-                ADD_FAILURE() << "quillorstat.exe not started, error " << GetLastError();
-                return run;
-            }
-            mrvAPI::mrvKernelHandle process(info.hProcess), thread(info.hThread);
-            if (WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0) {
-                ADD_FAILURE() << "quillorstat.exe still runs after 60 s";
-                TerminateProcess(info.hProcess, 99);
-                WaitForSingleObject(info.hProcess, 5000);
-            }
-            run.ms = GetTickCount64() - start;
-            GetExitCodeProcess(info.hProcess, &run.code);
+        const ULONGLONG start = GetTickCount64();
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &info)) {
+            ADD_FAILURE() << "quillorstat.exe not started, error " << GetLastError();
+            return run;
         }
-        qsmtest::ReadFileBytes(outName, run.out);
-        qsmtest::ReadFileBytes(errName, run.err);
+        const mrvAPI::mrvKernelHandle process(info.hProcess), thread(info.hThread);
+        EXPECT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0) << "quillorstat.exe still runs after 60 s";
+        TerminateProcess(info.hProcess, 99);
+        run.ms = GetTickCount64() - start;
+        GetExitCodeProcess(info.hProcess, &run.code);
+        files[0].Reset();
+        files[1].Reset();
+        std::string err;
+        qsmtest::ReadFileBytes(names[0], run.json);
+        qsmtest::ReadFileBytes(names[1], err);
+        run.out = mrvUtils::M2W(run.json);
+        run.err = mrvUtils::M2W(err);
         return run;
     }
 
     // Answers to everything a polling cycle asks, with an error answer for the state check.
-    void AnswerPolling(FakeLanguageMonitor& lm, const std::string& errorAnswer)
+    void AnswerPolling(qsmtest::FakeLanguageMonitor& lm, const std::string& errorAnswer)
     {
-        lm.OnCommand(5, LmReply::Answer(Bytes({0x85, 0x00}) + "ready"));
-        lm.OnCommand(12, LmReply::Answer(Bytes({0x8C, 0x00}) + "17"));
-        lm.OnCommand(11, LmReply::Answer(Bytes({0x8B, 0x00}) + "17"));
-        lm.OnCommand(10, LmReply::Answer(errorAnswer));
-        lm.OnCommand(9, LmReply::Answer(Bytes({0x89, 0x00, 0x2C, 0x01})));
-        lm.OnCommand(1, LmReply::Answer(Bytes({0x81, 0x00, 0x50})));
-        lm.OnCommand(2, LmReply::Answer(Bytes({0x82, 0x00, 0xC8})));
-        lm.OnCommand(3, LmReply::Answer(Bytes({0x83, 0x00, 0x29})));
+        const std::pair<uint8_t, std::string> answers[] = {
+            {5, Bytes({0x85, 0x00}) + "ready"}, {12, Bytes({0x8C, 0x00}) + "17"}, {11, Bytes({0x8B, 0x00}) + "17"},
+            {10, errorAnswer}, {9, Bytes({0x89, 0x00, 0x2C, 0x01})}, {1, Bytes({0x81, 0x00, 0x50})},
+            {2, Bytes({0x82, 0x00, 0xC8})}, {3, Bytes({0x83, 0x00, 0x29})}, {6, Bytes({0x86, 0x00}) + "PLA-7"},
+            {7, Bytes({0x87, 0x00}) + "poster.pdf"}};
+        for (const auto& [command, answer] : answers)
+            lm.OnCommand(command, LmReply::Answer(answer));
         lm.Queue(3, LmReply::Answer(Bytes({0x88, 0x00}))); // a new connection's reset comes first
-        lm.OnCommand(6, LmReply::Answer(Bytes({0x86, 0x00}) + "PLA-7"));
-        lm.OnCommand(7, LmReply::Answer(Bytes({0x87, 0x00}) + "poster.pdf"));
     }
 
     qsmtest::RegistryFixture m_Registry;
@@ -156,201 +136,157 @@ TEST_F(Quillorstat, EveryFormatShowsTheMonitoredPrintersInUtf8)
     qsmtest::LmsimProcess sim;
     ASSERT_TRUE(sim.Start(L"--scenario static --quiet"));
     m_Registry.SetTcpPort(sim.Port());
-    const std::wstring name = Install(L"Quillor Zürich Ж");
+    const std::wstring name = Install(L"Quillor Z\u00FCrich \u0416");
     const std::wstring com = Install(L"Quillor Serial", SpoolerFixture::ComPort());
-    const std::string labels = "printer=\"" + Utf8(name) + "\",port=\"FILE:\"}";
-
+    const std::wstring labels = L"printer=\"" + name + L"\",port=\"FILE:\"}";
     const struct {
         const wchar_t* arguments;
-        std::vector<std::string> lines;
+        std::vector<std::wstring> lines;
     } cases[] = {
-        {L"", {Utf8(mrvMainDialog::MakeTitle(name, L"FILE:")), Text(40), "72 %", "90 %", "none"}},
+        {L"", {mrvMainDialog::MakeTitle(name, L"FILE:"), Text(40), L"72 %", L"90 %", L"none"}},
         {L"--format prometheus",
-         {"# TYPE quillor_ink_level_percent gauge", "quillor_up{" + labels + " 1",
-          "quillor_ink_level_percent{" + labels + " 72", "quillor_uv_lamp_percent{" + labels + " 90",
-          "quillor_printer_error{" + labels + " 0", "quillor_queue_jobs{" + labels + " 0"}},
+         {L"# TYPE quillor_ink_level_percent gauge", L"quillor_up{" + labels + L" 1",
+          L"quillor_ink_level_percent{" + labels + L" 72", L"quillor_uv_lamp_percent{" + labels + L" 90",
+          L"quillor_printer_error{" + labels + L" 0", L"quillor_queue_jobs{" + labels + L" 0"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(Utf8(c.arguments));
+        SCOPED_TRACE(mrvUtils::W2M(c.arguments));
         const Outcome run = Start(c.arguments);
-        EXPECT_EQ(run.code, 0u) << run.err;
-        for (const std::string& line : c.lines)
-            EXPECT_NE(run.out.find(line), std::string::npos) << line << "\nin:\n" << run.out;
-        EXPECT_EQ(run.out.find(Utf8(com)), std::string::npos) << "a printer on a COM port is shown";
+        EXPECT_EQ(run.code, 0u) << mrvUtils::W2M(run.err);
+        for (const std::wstring& line : c.lines)
+            EXPECT_NE(run.out.find(line), std::wstring::npos) << mrvUtils::W2M(line) << "\nin:\n" << run.json;
+        EXPECT_EQ(run.out.find(com), std::wstring::npos) << "a printer on a COM port is shown";
     }
 
-    const Outcome run = Start(L"--format json");
-    EXPECT_EQ(run.code, 0u) << run.err;
-    Json doc;
-    ASSERT_TRUE(ParseJson(run.out, doc)) << run.out;
-    ASSERT_EQ(doc["printers"].items.size(), 1u) << run.out;
-    const Json& p = doc["printers"].items[0];
-    EXPECT_EQ(p["name"].text, Utf8(name));
-    EXPECT_EQ(p["port"].text, "FILE:");
-    EXPECT_TRUE(p["reachable"].flag);
-    EXPECT_EQ(p["status_code"].number, 40);
-    EXPECT_EQ(p["status_text"].text, Text(40));
-    EXPECT_EQ(p["ink_percent"].number, 72);
-    EXPECT_EQ(p["uv_percent"].number, 90);
-    EXPECT_EQ(p["queue_jobs"].number, 0);
-    EXPECT_EQ(p["error"].type, Json::Null);
-    EXPECT_TRUE(p.Has("error"));
+    json doc = json::parse(Start(L"--format json").json);
+    ASSERT_EQ(doc["printers"].size(), 1u) << doc;
+    const json& p = doc["printers"][0];
+    EXPECT_EQ(mrvUtils::M2W(p.at("name").get<std::string>()), name);
+    EXPECT_EQ(mrvUtils::M2W(p.at("status_text").get<std::string>()), Text(40));
+    const json expected = json::parse(R"({"port": "FILE:", "reachable": true, "status_code": 40, "ink_percent": 72,
+                                           "uv_percent": 90, "queue_jobs": 0, "error": null})");
+    for (const auto& [key, value] : expected.items())
+        EXPECT_EQ(p.at(key), value) << key;
 }
 
-TEST_F(Quillorstat, CheckStateFollowsTheThresholds)
+TEST_F(Quillorstat, CheckStateFollowsTheThresholdsWorstStateWinsAndOnePrinterCanBePicked)
 {
     qsmtest::LmsimProcess sim;
-    ASSERT_TRUE(sim.Start(L"--scenario static --quiet")); // ink 72, UV lamp 90
-    m_Registry.SetTcpPort(sim.Port());
-    const std::string n = Utf8(Install(L"Quillor Check"));
-    const struct {
-        const wchar_t* arguments;
-        DWORD code;
-        std::string start;
-    } cases[] = {
-        {L"--check", 0, "QUILLOR OK - " + n + " ink 72%, " + n + " UV 90% | '" + n + " ink'=72%;15:;5:;0;100 '" + n +
-                            " uv'=90%;15:;5:;0;100 '" + n + " queue'=0;;;0\n"},
-        {L"--check --warn 72", 0, "QUILLOR OK - "}, // not below
-        {L"--check --warn 73", 1, "QUILLOR WARNING - " + n + " ink 72% |"},
-        {L"--check --warn 91", 1, "QUILLOR WARNING - " + n + " ink 72%, " + n + " UV 90% |"},
-        {L"--check --warn 91 --crit 73", 2, "QUILLOR CRITICAL - " + n + " ink 72%, " + n + " UV 90% |"},
-        {L"--check --crit 91 --warn 91", 2, "QUILLOR CRITICAL - "},
-        {L"--check --warn 101", 3, "QUILLOR UNKNOWN - wrong arguments: --warn"},
-        {L"--check --crit 20 --warn 10", 3, "QUILLOR UNKNOWN - wrong arguments: --crit 20 is above --warn 10"},
-        {L"--check --format json", 3, "QUILLOR UNKNOWN - wrong arguments"},
-    };
-    for (const auto& c : cases) {
-        const Outcome run = Start(c.arguments);
-        EXPECT_EQ(run.code, c.code) << Utf8(c.arguments) << ": " << run.out;
-        EXPECT_EQ(run.out.compare(0, c.start.size(), c.start), 0) << Utf8(c.arguments) << ": " << run.out;
-    }
-}
-
-TEST_F(Quillorstat, WorstStateWinsAndOnePrinterCanBePicked)
-{
-    qsmtest::LmsimProcess sim;
-    // Only printer index 0 is known; the other gets answers without values.
+    // Ink 72, UV lamp 90 for printer index 0 only; the other gets answers without values.
     ASSERT_TRUE(sim.Start(L"--scenario static --quiet --printers 1"));
     m_Registry.SetTcpPort(sim.Port());
     Install(L"Quillor Worst A");
     Install(L"Quillor Worst B");
     mrvAPI::mrvPrinter::Enumerate((SpoolerFixture::Tag() + L" qstat").c_str());
     ASSERT_EQ(mrvAPI::mrvPrinter::GetCount(), 2u);
-    const std::wstring known = std::unique_ptr<mrvAPI::mrvPrinter>(mrvAPI::mrvPrinter::GetPrinter(0))->GetName();
+    const std::wstring n = std::unique_ptr<mrvAPI::mrvPrinter>(mrvAPI::mrvPrinter::GetPrinter(0))->GetName();
     const std::wstring silent = std::unique_ptr<mrvAPI::mrvPrinter>(mrvAPI::mrvPrinter::GetPrinter(1))->GetName();
     mrvAPI::mrvPrinter::Clear();
-
+    const std::wstring one = L" --printer \"" + n + L"\"";
     const struct {
         std::wstring arguments;
         DWORD code;
+        std::wstring start;
     } cases[] = {
-        {L"--check", 3},                                  // OK and UNKNOWN
-        {L"--check --warn 80", 3},                        // WARNING and UNKNOWN
-        {L"--check --warn 80 --crit 80", 2},              // CRITICAL and UNKNOWN
-        {L"--check --warn 80 --printer \"" + known + L"\"", 1},
-        {L"--check --printer \"" + known + L"\"", 0},
-        {L"--check --printer \"" + silent + L"\"", 3},
-        {L"--check --printer \"No such printer\"", 3},
+        {L"--check" + one, 0, L"QUILLOR OK - " + n + L" ink 72%, " + n + L" UV 90% | '" + n + L" ink'=72%;15:;5:;0;100 '" +
+                                  n + L" uv'=90%;15:;5:;0;100 '" + n + L" queue'=0;;;0\n"},
+        {L"--check --warn 72" + one, 0, L"QUILLOR OK - "}, // not below
+        {L"--check --warn 73" + one, 1, L"QUILLOR WARNING - " + n + L" ink 72% |"},
+        {L"--check --warn 91" + one, 1, L"QUILLOR WARNING - " + n + L" ink 72%, " + n + L" UV 90% |"},
+        {L"--check --warn 91 --crit 73" + one, 2, L"QUILLOR CRITICAL - " + n + L" ink 72%, " + n + L" UV 90% |"},
+        {L"--check --crit 91 --warn 91" + one, 2, L"QUILLOR CRITICAL - "},
+        {L"--check --warn 101", 3, L"QUILLOR UNKNOWN - wrong arguments: --warn"},
+        {L"--check --crit 20 --warn 10", 3, L"QUILLOR UNKNOWN - wrong arguments: --crit 20 is above --warn 10"},
+        {L"--check --format json", 3, L"QUILLOR UNKNOWN - wrong arguments"},
+        {L"--check", 3, L""},                         // OK and UNKNOWN
+        {L"--check --warn 80", 3, L""},               // WARNING and UNKNOWN
+        {L"--check --warn 80 --crit 80", 2, L""},     // CRITICAL and UNKNOWN
+        {L"--check --printer \"" + silent + L"\"", 3, L""},
+        {L"--check --printer \"No such printer\"", 3, L""},
     };
     for (const auto& c : cases) {
         const Outcome run = Start(c.arguments);
-        EXPECT_EQ(run.code, c.code) << Utf8(c.arguments) << ": " << run.out;
+        EXPECT_EQ(run.code, c.code) << mrvUtils::W2M(c.arguments) << ": " << run.json;
+        EXPECT_EQ(run.out.compare(0, c.start.size(), c.start), 0) << mrvUtils::W2M(c.arguments) << ": " << run.json;
     }
 }
 
 TEST_F(Quillorstat, PrinterErrorsGoThroughTheErrorTable)
 {
-    FakeLanguageMonitor lm;
+    qsmtest::FakeLanguageMonitor lm;
     m_Registry.SetTcpPort(lm.Port());
     Install(L"Quillor Errors");
     const struct {
         const char* code;
         std::wstring printerText;
         bool clears; // gone by the second cycle: no error to show
-        std::string caption;
-        std::string text;
+        std::wstring caption;
+        std::wstring text;
         const char* icon;
     } cases[] = {
-        {"0000012A", L"Tank leer", false, Text(61) + " 0x0000012A", Text(71), "warning"},
-        {"00000201", L"Stau in Fach 2 – Öffnen", false, Text(63) + " 0x00000201", Utf8(L"Stau in Fach 2 – Öffnen"),
-         "error"},
-        {"0000ABCD", L"Unbekannt", false, Text(60) + " 0x0000ABCD", Text(70), "error"}, // DEFAULT
-        {"0000012A", L"Tank leer", true, "", "", ""},
+        {"0000012A", L"Tank leer", false, Text(61) + L" 0x0000012A", Text(71), "warning"},
+        {"00000201", L"Stau in Fach 2 \u2013 \u00D6ffnen", false, Text(63) + L" 0x00000201", L"Stau in Fach 2 \u2013 \u00D6ffnen", "error"},
+        {"0000ABCD", L"Unbekannt", false, Text(60) + L" 0x0000ABCD", Text(70), "error"}, // DEFAULT
+        {"0000012A", L"Tank leer", true, L"", L"", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.code) + (c.clears ? " cleared" : ""));
         AnswerPolling(lm, c.clears ? ErrorAnswer("00000000", L"") : ErrorAnswer(c.code, c.printerText));
         if (c.clears)
             lm.Queue(10, LmReply::Answer(ErrorAnswer(c.code, c.printerText)));
-        const Outcome run = Start(L"--format json");
-        Json doc;
-        ASSERT_TRUE(ParseJson(run.out, doc)) << run.out;
-        ASSERT_EQ(doc["printers"].items.size(), 1u);
-        EXPECT_EQ(doc["printers"].items[0]["status_code"].number, 41); // after the reset
-        EXPECT_EQ(doc["printers"].items[0]["uv_percent"].number, 100);  // 200 fills the bar
-        const Json& error = doc["printers"].items[0]["error"];
+        json doc = json::parse(Start(L"--format json").json);
+        ASSERT_EQ(doc["printers"].size(), 1u);
+        EXPECT_EQ(doc["printers"][0]["status_code"], 41); // after the reset
+        EXPECT_EQ(doc["printers"][0]["uv_percent"], 100); // 200 fills the bar
+        const json& error = doc["printers"][0].at("error");
         if (c.clears) {
-            EXPECT_EQ(error.type, Json::Null) << run.out;
+            EXPECT_TRUE(error.is_null()) << doc;
             continue;
         }
-        EXPECT_EQ(error["code"].text, c.code);
-        EXPECT_EQ(error["caption"].text, c.caption);
-        EXPECT_EQ(error["text"].text, c.text);
-        EXPECT_EQ(error["icon"].text, c.icon);
-        EXPECT_EQ(error["printer_text"].text, Utf8(c.printerText));
-
+        EXPECT_EQ(error.at("code"), c.code);
+        EXPECT_EQ(error.at("icon"), c.icon);
+        const std::pair<const char*, std::wstring> texts[] = {{"caption", c.caption}, {"text", c.text}, {"printer_text", c.printerText}};
+        for (const auto& [key, value] : texts)
+            EXPECT_EQ(mrvUtils::M2W(error.at(key).get<std::string>()), value) << key;
         const Outcome check = Start(L"--check");
-        EXPECT_EQ(check.code, 2u) << check.out;
-        EXPECT_NE(check.out.find(" error " + c.caption), std::string::npos) << check.out;
+        EXPECT_EQ(check.code, 2u) << check.json;
+        EXPECT_NE(check.out.find(L" error " + c.caption), std::wstring::npos) << check.json;
     }
 }
 
 TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
 {
-    const std::string noPrinter = Text(1).substr(0, Text(1).find('\n'));
-    const struct {
-        const char* name;
-        const wchar_t* arguments;
-        DWORD code;
-        bool onStderr;
-        std::string out;
-    } none[] = {
-        {"table", L"", 1, true, noPrinter},
-        {"json", L"--format json", 1, false, "\"printers\": []"},
-        {"check", L"--check", 3, false, "QUILLOR UNKNOWN - no printer is monitored\n"},
-    };
+    const std::wstring noPrinter = Text(1).substr(0, Text(1).find(L'\n'));
     Install(L"Quillor Serial Only", SpoolerFixture::ComPort());
-    for (const auto& c : none) {
-        const Outcome run = Start(c.arguments);
-        EXPECT_EQ(run.code, c.code) << c.name;
-        EXPECT_NE((c.onStderr ? run.err : run.out).find(c.out), std::string::npos)
-            << c.name << ": " << run.out << run.err;
-    }
-
-    const std::wstring printer = Install(L"Quillor Unreachable");
-    const std::string name = Utf8(printer);
-    FakeLanguageMonitor silentLm; // accepts and never answers
+    const std::wstring printer = SpoolerFixture::Unique(L"Quillor Unreachable");
+    qsmtest::FakeLanguageMonitor silentLm; // accepts and never answers
     silentLm.OnCommand(4, LmReply::Answer(Bytes({0x84, 0x00}) + std::string(1000, 'x')));
     const std::wstring log = m_Output.FileName(L"stalled.log");
     const struct {
         const char* name;
-        DWORD port;
+        DWORD port; // 0: only the printer on a COM port is there
         std::wstring arguments;
         DWORD code;
-        std::string out;
+        std::wstring out;
         ULONGLONG withinMs;
-    } down[] = {
-        {"refused", 1, L"--check", 3, "QUILLOR UNKNOWN - " + name + ": the language monitor on TCP port 1 cannot be reached", 8000},
-        {"refused table", 1, L"", 1, "the language monitor on TCP port 1 cannot be reached", 8000},
-        {"silent", silentLm.Port(), L"--check", 3, "QUILLOR UNKNOWN - " + name + ": the language monitor does not answer", 20000},
+        bool onStderr = false;
+    } cases[] = {
+        {"table", 0, L"", 1, noPrinter, 20000, true},
+        {"json", 0, L"--format json", 1, L"\"printers\": []", 20000},
+        {"check", 0, L"--check", 3, L"QUILLOR UNKNOWN - no printer is monitored\n", 20000},
+        {"refused", 1, L"--check", 3, L"QUILLOR UNKNOWN - " + printer + L": the language monitor on TCP port 1 cannot be reached", 8000},
+        {"refused table", 1, L"", 1, L"the language monitor on TCP port 1 cannot be reached", 8000},
+        {"silent", silentLm.Port(), L"--check", 3, L"QUILLOR UNKNOWN - " + printer + L": the language monitor does not answer", 20000},
         // Part of a log and then quiet: saved after 5 s of it, unless the time is up first.
-        {"stalled log", silentLm.Port(), L"--save-log \"" + printer + L"\" \"" + log + L"\" --timeout 2", 1, "", 12000},
+        {"stalled log", silentLm.Port(), L"--save-log \"" + printer + L"\" \"" + log + L"\" --timeout 2", 1, L"", 12000},
     };
-    for (const auto& c : down) {
+    for (const auto& c : cases) {
+        if (c.port && m_Spooler.Printers().size() == 1)
+            Install(L"Quillor Unreachable");
         m_Registry.SetTcpPort(c.port);
         const Outcome run = Start(c.arguments);
-        EXPECT_EQ(run.code, c.code) << c.name << ": " << run.out << run.err;
-        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.name << ": " << run.out;
+        EXPECT_EQ(run.code, c.code) << c.name << ": " << run.json;
+        EXPECT_NE((c.onStderr ? run.err : run.out).find(c.out), std::wstring::npos) << c.name << ": " << run.json;
         EXPECT_LT(run.ms, c.withinMs) << c.name;
     }
     EXPECT_EQ(FilesIn(m_Output.Path()), 2u * m_Runs) << "only the captured output, no log";
@@ -358,49 +294,44 @@ TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
 
 TEST_F(Quillorstat, SaveLogWritesTheWholeLogOrNoFile)
 {
-    FakeLanguageMonitor lm;
+    qsmtest::FakeLanguageMonitor lm;
     m_Registry.SetTcpPort(lm.Port());
     const std::wstring name = Install(L"Quillor Log");
     std::string body;
     for (size_t i = 0; body.size() < 326654; ++i)
         body += static_cast<char>(i % 7 == 0 ? 0 : i % 11 == 0 ? '\n' : i % 13 == 0 ? 0x1A : 'a' + i % 26);
     const std::string header = Bytes({0x84, 0x00});
+    const std::wstring failed = L"Internal error, can't download log file.";
     const struct {
         const char* name;
         LmReply reply;
         DWORD code;
-        const std::string* content; // null: no file
-        const char* message;
+        std::string content; // what the file holds when saved
+        std::wstring message;
         bool toFolder = false; // FILE is a folder, which a file cannot replace
+        const wchar_t* printer = nullptr; // another than the installed one
     } cases[] = {
-        {"whole", LmReply().Then(0, header + body.substr(0, 100000)).Then(100, body.substr(100000)), 0, &body, "Saved"},
-        {"empty", LmReply::Answer(header), 0, nullptr, "Saved"},
-        {"cut", LmReply().Then(0, header + body.substr(0, 1000)).AndClose(), 1, nullptr,
-         "Internal error, can't download log file."},
-        {"wrong answer", LmReply::Answer(Bytes({0x85, 0x00}) + body), 1, nullptr,
-         "Internal error, can't download log file."},
-        {"target is a folder", LmReply::Answer(header + body), 1, nullptr, "Can't open file to write.", true},
+        {"whole", LmReply().Then(0, header + body.substr(0, 100000)).Then(100, body.substr(100000)), 0, body, L"Saved"},
+        {"empty", LmReply::Answer(header), 0, "", L"Saved"},
+        {"cut", LmReply().Then(0, header + body.substr(0, 1000)).AndClose(), 1, "", failed},
+        {"wrong answer", LmReply::Answer(Bytes({0x85, 0x00}) + body), 1, "", failed},
+        {"target is a folder", LmReply::Answer(header + body), 1, "", L"Can't open file to write.", true},
+        {"unknown printer", LmReply::Silence(), 1, "", L"is not monitored", false, L"No such printer"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         qsmtest::TempFolder folder;
         const std::wstring file = folder.FileName(L"printer.log");
-        if (c.toFolder) {
-            ASSERT_TRUE(CreateDirectoryW(file.c_str(), nullptr));
-        }
+        ASSERT_TRUE(!c.toFolder || CreateDirectoryW(file.c_str(), nullptr));
         lm.Queue(4, c.reply);
-        const Outcome run = Start(L"--save-log \"" + name + L"\" \"" + file + L"\"");
-        EXPECT_EQ(run.code, c.code) << run.err;
-        EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << run.out << run.err;
+        const Outcome run = Start(L"--save-log \"" + (c.printer ? c.printer : name) + L"\" \"" + file + L"\"");
+        EXPECT_EQ(run.code, c.code) << mrvUtils::W2M(run.err);
+        EXPECT_NE((run.out + run.err).find(c.message), std::wstring::npos) << run.json << mrvUtils::W2M(run.err);
         std::string bytes;
-        const bool saved = c.code == 0;
-        EXPECT_EQ(qsmtest::ReadFileBytes(file, bytes), saved);
-        EXPECT_TRUE(bytes == (c.content ? *c.content : std::string())) << bytes.size() << " bytes";
-        EXPECT_EQ(FilesIn(folder.Path()), saved ? 1u : 0u) << "a temporary file is left";
+        EXPECT_EQ(qsmtest::ReadFileBytes(file, bytes), c.code == 0);
+        EXPECT_TRUE(bytes == c.content) << bytes.size() << " bytes";
+        EXPECT_EQ(FilesIn(folder.Path()), c.code == 0 ? 1u : 0u) << "a temporary file is left";
         if (c.toFolder)
             RemoveDirectoryW(file.c_str());
     }
-    const Outcome unknown = Start(L"--save-log \"No such printer\" \"" + m_Output.FileName(L"x.log") + L"\"");
-    EXPECT_EQ(unknown.code, 1u);
-    EXPECT_NE(unknown.err.find("is not monitored"), std::string::npos) << unknown.err;
 }

@@ -4,3 +4,17 @@ configure_file(${CMAKE_SOURCE_DIR}/resources/quillor.xml ${CMAKE_CURRENT_BINARY_
 add_dependencies(${exe} quillorstat lmsim)
 add_test(NAME ${area} COMMAND ${exe})
 set_tests_properties(${area} PROPERTIES RESOURCE_LOCK spooler)
+# nlohmann-json reads the JSON report. Cross-compiling, only its own folder goes on the
+# include path: the host's /usr/include must not shadow the target's headers.
+if(CMAKE_CROSSCOMPILING)
+    find_path(NLOHMANN_JSON_ROOT nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT NLOHMANN_JSON_ROOT)
+        message(FATAL_ERROR "nlohmann/json.hpp not found: run scripts/setup.sh")
+    endif()
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/nlohmann_json)
+    file(CREATE_LINK ${NLOHMANN_JSON_ROOT}/nlohmann ${CMAKE_CURRENT_BINARY_DIR}/nlohmann_json/nlohmann SYMBOLIC)
+    target_include_directories(${exe} SYSTEM PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/nlohmann_json)
+else()
+    find_package(nlohmann_json 3 REQUIRED)
+    target_link_libraries(${exe} PRIVATE nlohmann_json::nlohmann_json)
+endif()

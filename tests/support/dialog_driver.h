@@ -1,5 +1,5 @@
 #pragma once
-#include "win.h"
+#include "window_probe.h"
 #include <atomic>
 #include <functional>
 #include <string>
@@ -13,23 +13,36 @@ namespace qsmtest {
 // posting WM_COMMAND with the command that act returns.
 class DialogDriver {
 public:
-    DialogDriver(std::wstring prefix, std::function<UINT(HWND)> act);
+    DialogDriver(std::wstring prefix, std::function<UINT(HWND)> act)
+        : m_Thread([this, prefix, act] {
+              while (!m_Stop) {
+                  if (HWND hWnd = WaitForMessageBoxPrefix(prefix, 20)) {
+                      const UINT command = act(hWnd);
+                      ++m_Seen;
+                      PostMessageW(hWnd, WM_COMMAND, command, 0);
+                      WaitForNoWindow(hWnd, 5000);
+                  }
+              }
+          })
+    {
+    }
     DialogDriver(std::wstring prefix, UINT command) : DialogDriver(std::move(prefix), [command](HWND) { return command; }) {}
-    ~DialogDriver();
+    ~DialogDriver() { Stop(); }
     DialogDriver(const DialogDriver&) = delete;
     DialogDriver& operator=(const DialogDriver&) = delete;
 
-    void Stop();
+    void Stop()
+    {
+        m_Stop = true;
+        if (m_Thread.joinable())
+            m_Thread.join();
+    }
     int Seen() const { return m_Seen; }
 
 private:
-    void Run();
-
-    std::wstring m_Prefix;
-    std::function<UINT(HWND)> m_Act;
-    std::atomic<bool> m_Stop;
-    std::atomic<int> m_Seen;
-    std::thread m_Thread;
+    std::atomic<bool> m_Stop{false};
+    std::atomic<int> m_Seen{0};
+    std::thread m_Thread; // last: it uses the members above
 };
 
 } // namespace qsmtest

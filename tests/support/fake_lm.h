@@ -15,7 +15,16 @@ struct LmScript {
     std::map<uint8_t, LmReply> standing;
     std::map<uint8_t, std::deque<LmReply>> queued;
     std::deque<LmReply> next;
-    LmReply Pick(uint8_t command);
+    LmReply Pick(uint8_t command)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::deque<LmReply>& replies = !next.empty() ? next : queued[command];
+        if (replies.empty())
+            return standing.count(command) ? standing[command] : LmReply::Silence();
+        LmReply reply = replies.front();
+        replies.pop_front();
+        return reply;
+    }
 };
 } // namespace detail
 
@@ -26,22 +35,18 @@ public:
     FakeLanguageMonitor() : Server([this](unsigned) { return [this](uint8_t c, uint8_t) { return Pick(c); }; }) {}
 
     // Reaction to every request with this command byte.
-    void OnCommand(uint8_t command, const LmReply& reply)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        standing[command] = reply;
-    }
+    void OnCommand(uint8_t command, const LmReply& reply) { Locked([&] { standing[command] = reply; }); }
     // One-shot reactions, taken before OnCommand's: for the next request with this
     // command, or (QueueNext) for the next request of any command.
-    void Queue(uint8_t command, const LmReply& reply)
+    void Queue(uint8_t command, const LmReply& reply) { Locked([&] { queued[command].push_back(reply); }); }
+    void QueueNext(const LmReply& reply) { Locked([&] { next.push_back(reply); }); }
+
+private:
+    template <class F>
+    void Locked(F change)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        queued[command].push_back(reply);
-    }
-    void QueueNext(const LmReply& reply)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        next.push_back(reply);
+        change();
     }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "win.h"
+#include <algorithm>
 #include <functional>
 
 namespace qsmtest {
@@ -13,8 +14,35 @@ struct PumpOptions {
 // Dispatches this thread's messages until pred() holds or timeoutMs passes; by
 // default it waits at most 10 ms at a time so conditions set by other threads are
 // seen promptly.
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs, const PumpOptions& options = {});
+inline bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs, const PumpOptions& options = {})
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            if (options.checkEachMessage && pred())
+                return true;
+        }
+        if (pred())
+            return true;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end)
+            return false;
+        LARGE_INTEGER from, to;
+        QueryPerformanceCounter(&from);
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(end - now, options.maxWaitMs)),
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        QueryPerformanceCounter(&to);
+        if (options.idleTicks)
+            *options.idleTicks += to.QuadPart - from.QuadPart;
+    }
+}
 // Dispatches this thread's messages for ms milliseconds.
-void PumpFor(DWORD ms, const PumpOptions& options = {});
+inline void PumpFor(DWORD ms, const PumpOptions& options = {})
+{
+    PumpUntil([] { return false; }, ms, options);
+}
 
 } // namespace qsmtest

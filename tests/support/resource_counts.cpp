@@ -1,66 +1,20 @@
 #include "resource_counts.h"
+#include "handle.h"
 #include <tlhelp32.h>
 #include <vector>
 
 namespace qsmtest {
 
-namespace {
-
-// The layout of NtQuerySystemInformation's SystemHandleInformation (16).
-struct SystemHandleEntry {
-    USHORT processId;
-    USHORT creatorBackTraceIndex;
-    UCHAR objectType;
-    UCHAR flags;
-    USHORT handle;
-    PVOID object;
-    ACCESS_MASK access;
-};
-struct SystemHandleTable {
-    ULONG count;
-    SystemHandleEntry entries[1];
-};
-
-int CountInSystemTable()
-{
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query)
-        return -1;
-    std::vector<BYTE> buffer(1 << 20);
-    for (int attempt = 0; attempt < 6; ++attempt) {
-        ULONG needed = 0;
-        const LONG status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status == 0) {
-            const auto* table = reinterpret_cast<const SystemHandleTable*>(buffer.data());
-            const USHORT pid = static_cast<USHORT>(GetCurrentProcessId());
-            int count = 0;
-            for (ULONG i = 0; i < table->count; ++i)
-                if (table->entries[i].processId == pid)
-                    ++count;
-            return count;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-    return -1;
-}
-
-} // namespace
-
 int ThreadCount()
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    const mrvAPI::mrvKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot.IsValid())
         return -1;
-    const DWORD pid = GetCurrentProcessId();
     int count = 0;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == pid)
-            ++count;
-    CloseHandle(snapshot);
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
     return count;
 }
 
@@ -69,7 +23,31 @@ int HandleCount()
     DWORD count = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0)
         return static_cast<int>(count);
-    return CountInSystemTable();
+    // Wine answers 0 there: count this process's entries of the system handle table
+    // (NtQuerySystemInformation's SystemHandleInformation, 16).
+    struct Entry {
+        USHORT processId, creatorBackTraceIndex;
+        UCHAR objectType, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<BYTE> buffer(1 << 20);
+    for (int attempt = 0; query && attempt < 6; ++attempt, buffer.resize(buffer.size() * 2)) {
+        ULONG needed = 0;
+        if (query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0)
+            continue;
+        const ULONG entries = *reinterpret_cast<const ULONG*>(buffer.data());
+        const auto* entry = reinterpret_cast<const Entry*>(buffer.data() + sizeof(PVOID)); // after the aligned count
+        int mine = 0;
+        for (ULONG i = 0; i < entries; ++i)
+            mine += entry[i].processId == static_cast<USHORT>(GetCurrentProcessId()) ? 1 : 0;
+        return mine;
+    }
+    return -1;
 }
 
 } // namespace qsmtest
