@@ -1,21 +1,13 @@
 // The status monitor as a process of its own, driven from outside through its
 // windows: start-up, hand-over to a running instance, the error box over a printer's
 // window, the shell around it. Only printers of this test program's driver pass the filter.
+#include "../dialogs/ui_support.h"
 #include "exception.h"
 #include "fake_lm.h"
-#include "language.h"
 #include "lmsim_process.h"
-#include "process.h"
-#include "registry_fixture.h"
-#include "resource.h"
-#include "spooler_fixture.h"
-#include "temp_folder.h"
 #include "utils.h"
-#include "window_probe.h"
 #include <cstddef>
-#include <gtest/gtest.h>
 #include <shellapi.h>
-#include <string>
 
 using mrvAPI::mrvLanguages;
 using qsmtest::PumpUntil;
@@ -24,42 +16,15 @@ using namespace std::string_literals;
 
 namespace {
 
-// A control on one of the window's pages.
-HWND FindControl(HWND hTop, int id)
-{
-    HWND hPage = GetWindow(hTop, GW_CHILD);
-    while (hPage && !GetDlgItem(hPage, id))
-        hPage = GetWindow(hPage, GW_HWNDNEXT);
-    return hPage ? GetDlgItem(hPage, id) : nullptr;
-}
-
-class App : public ::testing::Test {
+class App : public uitest::TrayTest {
 protected:
-    void SetUp() override
+    App() : TrayTest(L"App") {}
+    // Null when the program has no main window for the printer.
+    HWND MainWindow(const std::wstring& letter)
     {
-        m_Registry.SetPath(qsmtest::ExeDir() + L"qsm_language");
-        m_Registry.SetPrinterFilter(SpoolerFixture::Tag() + L" app");
-        m_Registry.SetUpdateTime(L"100");
-        m_Registry.SetTcpPort(1); // nothing listens there unless a test starts a language monitor
-        mrvLanguages::Load();     // the program's own catalogue, for the texts to expect
+        return qsmtest::WaitForTopWindow(mrvLanguages::GetText(6) + L" (" + Name(letter) + L", FILE:)", 0);
     }
-    void TearDown() override
-    {
-        m_Program.Kill();
-        mrvLanguages::Clear();
-    }
-
-    static std::wstring Name(const std::wstring& letter) { return SpoolerFixture::Unique(L"Quillor App " + letter); }
-    void Install(const std::wstring& letter, const std::wstring& port = L"FILE:")
-    {
-        ASSERT_TRUE(m_Spooler.InstallPrinter(Name(letter), port, SpoolerFixture::Unique(L"VESTRANO QUILLOR 2") + L" app"));
-    }
-    // Null when the program has no main window for the printer on that port.
-    static HWND MainWindow(const std::wstring& letter, const std::wstring& port = L"FILE:")
-    {
-        return qsmtest::WaitForTopWindow(mrvLanguages::GetText(6) + L" (" + Name(letter) + L", " + port + L")", 0);
-    }
-    static bool IsShown(const std::wstring& letter) { return IsWindowVisible(MainWindow(letter)) != FALSE; }
+    bool IsShown(const std::wstring& letter) { return IsWindowVisible(MainWindow(letter)) != FALSE; }
     static bool Start(qsmtest::ChildProcess& process, const std::wstring& argument)
     {
         return process.Start(L"\"" + qsmtest::ExeDir() + L"..\\QuillorStatusMonitor.exe\"" + (argument.empty() ? L"" : L" " + argument));
@@ -84,8 +49,6 @@ protected:
         EXPECT_TRUE(qsmtest::CloseMessageBox(hBox));
     }
 
-    qsmtest::RegistryFixture m_Registry;
-    qsmtest::SpoolerFixture m_Spooler;
     qsmtest::ChildProcess m_Program;
     HWND m_hTray = nullptr;
 };
@@ -115,7 +78,6 @@ TEST_F(App, ANamedPrinterIsTheOnlyWindowShownAndASecondStartHandsOverWithZero)
 {
     Install(L"A");
     Install(L"B");
-    Install(L"C", SpoolerFixture::ComPort());
     ASSERT_TRUE(StartWithTray(Name(L"B"))); // the whole tail is the name, blanks included
     EXPECT_TRUE(PumpUntil([&] { return IsShown(L"B"); }, 10000));
     ASSERT_TRUE(SendMessageTimeoutW(m_hTray, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr)); // the tray has caught up
@@ -131,7 +93,6 @@ TEST_F(App, ANamedPrinterIsTheOnlyWindowShownAndASecondStartHandsOverWithZero)
     ASSERT_TRUE(Start(second, L""));
     EXPECT_EQ(second.Wait(15000), 0u);
     EXPECT_TRUE(IsShown(L"A") && IsShown(L"B"));
-    EXPECT_EQ(MainWindow(L"C", SpoolerFixture::ComPort()), nullptr);
     EXPECT_TRUE(m_Program.IsRunning());
 }
 
@@ -194,9 +155,7 @@ TEST_F(App, ARestartedShellGetsTheIconBackAndASessionEndDuringALogDownloadLeaves
     send(WM_ENDSESSION, FALSE);
     EXPECT_TRUE(Icon(m_hTray));
 
-    const HWND hSave = FindControl(MainWindow(L"A"), IDC_SAVE_LOG);
-    ASSERT_NE(hSave, nullptr);
-    PostMessageW(GetParent(hSave), WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), reinterpret_cast<LPARAM>(hSave));
+    ASSERT_TRUE(PostMessageW(MainWindow(L"A"), WM_COMMAND, MAKEWPARAM(IDC_SAVE_LOG, BN_CLICKED), 0));
     const HWND hSaveAs = qsmtest::WaitForTopWindow(L"Save As", 10000);
     ASSERT_NE(hSaveAs, nullptr);
     qsmtest::TempFolder folder;

@@ -1,34 +1,24 @@
 #pragma once
-// Shared by the dialog, page and main-dialog tests: a language file with
-// recognisable texts, a dialog that records what reaches it, control readers.
+// Shared by the UI tests: a language file with recognisable texts, a dialog that
+// records what reaches it, control readers, the fixtures of pages and of the tray.
 #include "dialog.h"
 #include "language.h"
 #include "printer.h"
+#include "process.h"
 #include "registry_fixture.h"
 #include "resource.h"
 #include "spooler_fixture.h"
 #include "temp_folder.h"
 #include "window_probe.h"
+#include <algorithm>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace uitest {
 
-inline HINSTANCE Instance()
-{
-    return GetModuleHandleW(nullptr);
-}
-
 // The program registers the common control classes at start; so do the tests.
-class CommonControls : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        INITCOMMONCONTROLSEX init = {sizeof(init), ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-        ASSERT_TRUE(InitCommonControlsEx(&init));
-    }
-};
+inline const bool g_CommonControls = (InitCommonControls(), true);
 
 // Loads a catalogue whose text n (0 to 60) reads "<prefix><n>", language file
 // version 2.5, unless it is loaded already: each load waits for this program's turn
@@ -66,12 +56,12 @@ public:
     }
     void OnCreate() override { ++m_Creates; }
     void OnDestroy() override { ++m_Destroys; }
-    size_t Count(UINT message, HWND hWnd = nullptr) const
+    // How many of these messages came, for this window and with this wParam if given.
+    size_t Count(UINT message, HWND hWnd = nullptr, WPARAM wParam = WPARAM(-1)) const
     {
-        size_t n = 0;
-        for (const Received& r : m_Received)
-            n += r.message == message && (!hWnd || r.hWnd == hWnd);
-        return n;
+        return std::count_if(m_Received.begin(), m_Received.end(), [&](const Received& r) {
+            return r.message == message && (!hWnd || r.hWnd == hWnd) && (wParam == WPARAM(-1) || r.wParam == wParam);
+        });
     }
 
     struct Received {
@@ -111,25 +101,52 @@ protected:
     void SetUp() override
     {
         LoadLanguage("text");
-        const std::wstring name = qsmtest::SpoolerFixture::Unique(L"Quillor Page Test");
-        ASSERT_TRUE(m_Spooler.InstallPrinter(name, L"FILE:", qsmtest::SpoolerFixture::QuillorDriver()));
-        m_pPrinter = std::make_unique<mrvAPI::mrvPrinter>(name, L"FILE:", qsmtest::SpoolerFixture::QuillorDriver());
-        m_Owner.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+        ASSERT_TRUE(m_Spooler.InstallPrinter(m_Printer.GetName(), L"FILE:", m_Printer.GetDriver()));
+        m_Owner.Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
     }
-    void TearDown() override { m_pPage.reset(); }
     void Create(const mrvAPI::mrvPrinter& printer, UINT templateId)
     {
         m_pPage = std::make_unique<Page>(&m_Owner, printer);
-        m_pPage->Create(Instance(), templateId, 4, 30);
+        m_pPage->Create(GetModuleHandleW(nullptr), templateId, 4, 30);
         ASSERT_NE(Dlg(), nullptr);
     }
     HWND Dlg() const { return m_pPage->GetHwnd(); }
     HWND Control(int id) const { return GetDlgItem(Dlg(), id); }
 
     qsmtest::SpoolerFixture m_Spooler;
-    std::unique_ptr<mrvAPI::mrvPrinter> m_pPrinter;
+    const mrvAPI::mrvPrinter m_Printer{qsmtest::SpoolerFixture::Unique(L"Quillor Page Test"), L"FILE:",
+                                       qsmtest::SpoolerFixture::QuillorDriver()};
     RecordingDialog m_Owner{"MainDlg"};
     std::unique_ptr<Page> m_pPage;
+};
+
+// A test of the tray window, in this process or in the program's: the installed
+// language file, and printers "Quillor <area> <letter>" of a driver for the area
+// alone, which only they pass the filter of. Nothing listens on the TCP port.
+class TrayTest : public ::testing::Test {
+protected:
+    explicit TrayTest(const std::wstring& area) : m_Area(area) {}
+    void SetUp() override
+    {
+        m_Registry.SetPath(qsmtest::ExeDir() + L"qsm_language");
+        m_Registry.SetPrinterFilter(qsmtest::SpoolerFixture::Tag() + L" " + m_Area);
+        m_Registry.SetUpdateTime(L"50");
+        m_Registry.SetTcpPort(1);
+        mrvAPI::mrvLanguages::Load(); // for the texts to expect
+    }
+    void TearDown() override { mrvAPI::mrvLanguages::Clear(); }
+    std::wstring Name(const std::wstring& letter) const
+    {
+        return qsmtest::SpoolerFixture::Unique(L"Quillor " + m_Area + L" " + letter);
+    }
+    void Install(const std::wstring& letter, const std::wstring& port = L"FILE:")
+    {
+        ASSERT_TRUE(m_Spooler.InstallPrinter(Name(letter), port, qsmtest::SpoolerFixture::QuillorDriver() + L" " + m_Area));
+    }
+
+    const std::wstring m_Area;
+    qsmtest::RegistryFixture m_Registry;
+    qsmtest::SpoolerFixture m_Spooler;
 };
 
 } // namespace uitest

@@ -16,13 +16,6 @@ using qsmtest::WindowText;
 namespace {
 
 
-// Text n of the test catalogue: "T<n>". It has no error-code table, so an error
-// box is captioned "ERROR 0x" + code and shows the decoded text.
-std::wstring Text(UINT id)
-{
-    return L"T" + std::to_wstring(id);
-}
-
 // The first direct child of hParent that holds a control with this id (a page or the log box).
 HWND ChildHolding(HWND hParent, int controlId)
 {
@@ -59,7 +52,6 @@ protected:
     {
         DestroyDialog();
         mrvAPI::mrvPrinter::Clear();
-        mrvAPI::mrvLanguages::Clear();
     }
 
     // Builds and creates the dialog hidden, as the tray window does.
@@ -75,6 +67,12 @@ protected:
             m_pDialog->Destroy();
         m_pDialog.reset();
     }
+    // Text n of the test catalogue: "T<n>". It has no error-code table, so an error
+    // box is captioned "ERROR 0x" + code and shows the decoded text.
+    static std::wstring Text(UINT id) { return L"T" + std::to_wstring(id); }
+    // Messages that this thread posted to itself are all in the queue: one pass
+    // hands them to the dialog.
+    static void Drain() { PumpUntil([] { return true; }, 0); }
     HWND Dlg() const { return m_pDialog->GetHwnd(); }
     HWND Tab() const { return GetDlgItem(Dlg(), IDC_TAB); }
     HWND MonitorPage() const { return ChildHolding(Dlg(), IDC_STATUS_LIST); }
@@ -88,11 +86,6 @@ protected:
     }
     static std::wstring PrinterName() { return qsmtest::SpoolerFixture::Unique(L"Quillor Main"); }
 
-    // Pumps for ms and tells whether the language monitor heard anything meanwhile.
-    bool AnyRequestWithin(DWORD ms)
-    {
-        return PumpUntil([&] { return m_Lm.Accepted() > 0 || !m_Lm.Requests().empty(); }, ms);
-    }
     bool WaitForCommand(uint8_t command, size_t count, DWORD ms = 5000)
     {
         return PumpUntil([&] { return m_Lm.CountCommand(command) >= count; }, ms);
@@ -119,10 +112,10 @@ protected:
         SetCursor(nullptr);
         SendMessageW(Dlg(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Dlg()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
-        ASSERT_EQ(ChildHolding(Dlg(), IDC_LOG_TEXT) != nullptr, busy);
+        const HWND box = ChildHolding(Dlg(), IDC_LOG_TEXT);
+        ASSERT_EQ(box != nullptr, busy);
         if (!busy)
             return;
-        const HWND box = ChildHolding(Dlg(), IDC_LOG_TEXT);
         EXPECT_TRUE(IsWindowVisible(box));
         EXPECT_EQ(WindowText(GetDlgItem(box, IDC_LOG_TEXT)), Text(26));
         RECT client = {}, placed = {};
@@ -155,15 +148,6 @@ private:
 
 using Polling = MainDialogTest; // the dialog with its worker
 
-const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new uitest::CommonControls);
-
-// Messages that this thread posted to itself are all in the queue: one pass
-// hands them to the dialog.
-void Drain()
-{
-    PumpUntil([] { return true; }, 0);
-}
-
 // True when a lies above b in the z-order of their siblings.
 bool IsAbove(HWND a, HWND b)
 {
@@ -175,7 +159,7 @@ bool IsAbove(HWND a, HWND b)
 
 } // namespace
 
-TEST_F(MainDialogTest, CreationBuildsTitleTabsAndPagesAndStartsTheWorkerHidden)
+TEST_F(MainDialogTest, CreationBuildsTitleTabsAndPagesAndStartsTheWorkerHiddenThenValuesAndErrorsArrive)
 {
     Make();
     EXPECT_EQ(m_Debug.Count("m_pUpdate->Start()"), 1u);
@@ -204,27 +188,7 @@ TEST_F(MainDialogTest, CreationBuildsTitleTabsAndPagesAndStartsTheWorkerHidden)
         EXPECT_EQ(placed.top, tab.top + (header.bottom - header.top) + 2);
     }
 
-    // Close only hides; the tab switch shows only the selected page.
-    m_pDialog->Show();
-    for (int index : {1, 0, 1}) {
-        SelectTab(index);
-        EXPECT_EQ(IsWindowVisible(monitor) != FALSE, index == 0) << index;
-        EXPECT_EQ(IsWindowVisible(info) != FALSE, index == 1) << index;
-    }
-    SendMessageW(Dlg(), WM_CLOSE, 0, 0);
-    Drain();
-    EXPECT_FALSE(IsWindowVisible(Dlg()));
-    EXPECT_TRUE(IsWindow(info));
-    DestroyDialog();
-    EXPECT_EQ(m_Debug.Count("m_pUpdate->Stop()"), 1u);
-    EXPECT_FALSE(IsWindow(monitor) || IsWindow(info));
-}
-
-// The dialog's part: each message reaches its control, numbers cut to 16 bits.
-TEST_F(MainDialogTest, WorkerValuesReachTheMonitorPage)
-{
-    Make();
-    const HWND monitor = MonitorPage();
+    // The worker's values reach their controls, numbers cut to 16 bits.
     const std::pair<UINT, WPARAM> posts[] = {{mrvWM_INK_LEVEL, 57}, {mrvWM_UV_LAMP, 3}, {mrvWM_STATUS, 40}, {mrvWM_NUMBER, 0x1FFFF}};
     for (const auto& post : posts)
         ASSERT_TRUE(PostMessageW(Dlg(), post.first, post.second, 0));
@@ -236,13 +200,9 @@ TEST_F(MainDialogTest, WorkerValuesReachTheMonitorPage)
     EXPECT_EQ(uitest::ListLines(GetDlgItem(monitor, IDC_STATUS_LIST)), (std::vector<std::wstring>{Text(40), Text(19) + L" 65535 " + Text(20)}));
     EXPECT_EQ(WindowText(GetDlgItem(monitor, IDC_MAT_CODE)), L"first");
     EXPECT_EQ(WindowText(GetDlgItem(monitor, IDC_JOB_NAME)), Text(23) + L" second");
-}
 
-// A record too short to decode is dropped: no box, the window stays hidden. A
-// decoded one raises a covered window before its box comes up.
-TEST_F(MainDialogTest, ErrorRecordsAreDecodedAndRaiseTheirWindowBeforeTheBox)
-{
-    Make();
+    // A record too short to decode is dropped: no box, the window stays hidden. A
+    // decoded one raises a covered window before its box comes up.
     const HWND hDlg = Dlg();
     qsmtest::MessageBoxView seen;
     bool aboveAtBox = false;
@@ -274,18 +234,37 @@ TEST_F(MainDialogTest, ErrorRecordsAreDecodedAndRaiseTheirWindowBeforeTheBox)
     EXPECT_EQ(seen.owner, hDlg);
     EXPECT_TRUE(m_Debug.Contains("Ink")); // to the debugger output too
     DestroyWindow(cover);
+
+    // Close only hides; the tab switch shows only the selected page.
+    for (int index : {1, 0, 1}) {
+        SelectTab(index);
+        EXPECT_EQ(IsWindowVisible(monitor) != FALSE, index == 0) << index;
+        EXPECT_EQ(IsWindowVisible(info) != FALSE, index == 1) << index;
+    }
+    SendMessageW(Dlg(), WM_CLOSE, 0, 0);
+    Drain();
+    EXPECT_FALSE(IsWindowVisible(Dlg()));
+    EXPECT_TRUE(IsWindow(info));
+    DestroyDialog();
+    EXPECT_EQ(m_Debug.Count("m_pUpdate->Stop()"), 1u);
+    EXPECT_FALSE(IsWindow(monitor) || IsWindow(info));
 }
 
-
-// A page's WM_SHOWWINDOW is not the dialog's: tab switches neither start nor stop polling.
-TEST_F(Polling, OnlyShowingAndClosingTheDialogStartAndStopIt)
+// A page's WM_SHOWWINDOW is not the dialog's, nor is the end of a log save (the user
+// may have closed the window meanwhile): neither starts nor stops polling.
+TEST_F(Polling, OnlyShowingAndClosingTheDialogStartAndStopItAndUpdateTimeIsThePause)
 {
+    m_Registry.SetUpdateTime(L"250");
     Make();
     SelectTab(1);
     SelectTab(0);
-    EXPECT_FALSE(AnyRequestWithin(400));
+    ASSERT_TRUE(PostMessageW(Dlg(), WM_USER + 1, 0, 0));
+    EXPECT_FALSE(PumpUntil([&] { return m_Lm.Accepted() > 0 || !m_Lm.Requests().empty(); }, 400));
     m_pDialog->Show();
-    ASSERT_TRUE(WaitForCommand(7, 1));
+    ASSERT_TRUE(WaitForCommand(5, 1));
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(WaitForCommand(5, 3));
+    EXPECT_GE(GetTickCount64() - start, 480u); // two pauses
     const std::string first = m_Lm.Commands();
     EXPECT_LT(first.find('\x09'), first.find('\x01'));
     for (int tab : {1, 0}) {
@@ -305,29 +284,6 @@ TEST_F(Polling, OnlyShowingAndClosingTheDialogStartAndStopIt)
     ASSERT_TRUE(WaitForCommand(1, 1));
     EXPECT_EQ(m_Lm.Accepted(), 2);
     EXPECT_EQ(m_Lm.Commands().substr(0, 3), std::string("\x05\x09\x01", 3));
-}
-
-TEST_F(Polling, UpdateTimeIsThePauseBetweenCycles)
-{
-    m_Registry.SetUpdateTime(L"250");
-    Make();
-    m_pDialog->Show();
-    ASSERT_TRUE(WaitForCommand(5, 1));
-    const ULONGLONG start = GetTickCount64();
-    ASSERT_TRUE(WaitForCommand(5, 3));
-    EXPECT_GE(GetTickCount64() - start, 480u); // two pauses
-}
-
-// The user may close the window while a log is saved: the end of the save must not
-// start polling a hidden window.
-TEST_F(Polling, EndOfALogSaveResumesPollingOnlyForAShownWindow)
-{
-    Make();
-    ASSERT_TRUE(PostMessageW(Dlg(), WM_USER + 1, 0, 0));
-    EXPECT_FALSE(AnyRequestWithin(400));
-    m_pDialog->Show();
-    ASSERT_TRUE(PostMessageW(Dlg(), WM_USER + 1, 0, 0));
-    EXPECT_TRUE(WaitForCommand(1, 1));
 }
 
 TEST_F(Polling, CancelChangesNothingConfirmIsBusyUntilTheLogIsWrittenAndIgnoresSecondPresses)

@@ -15,8 +15,6 @@ using Lines = std::vector<std::wstring>;
 
 namespace {
 
-const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new uitest::CommonControls);
-
 // The line this test program gets: its resources carry 1.0.0.0.
 const wchar_t* const kProgramLine = L"test_pages.exe (version 1.0.0.0)";
 
@@ -31,7 +29,6 @@ bool WriteProgramCopy(const std::wstring& target)
         VS_FIXEDFILEINFO fixed;
     } record = {sizeof(record), sizeof(VS_FIXEDFILEINFO), 0, L"VS_VERSION_INFO", 0,
                 {0xFEEF04BD, 0x00010000, 0x00090008, 0x00070006, 0x00010002, 0x00030004, 0, 0, 0, 0, 0, 0, 0}};
-    static_assert(sizeof(record) == 92, "packed like the resource compiler packs it");
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     HANDLE hUpdate = CopyFileW(program, target.c_str(), FALSE) ? BeginUpdateResourceW(target.c_str(), TRUE) : nullptr;
@@ -42,16 +39,7 @@ bool WriteProgramCopy(const std::wstring& target)
 
 using InfoPage = uitest::PageTest<mrvInfo>;
 
-class MonitorPage : public uitest::PageTest<mrvMonitor> {
-protected:
-    void SetUp() override
-    {
-        ASSERT_NO_FATAL_FAILURE(PageTest::SetUp());
-        ASSERT_NO_FATAL_FAILURE(Create(*m_pPrinter, IDD_MONITOR));
-        m_pPage->Translate();
-    }
-    LRESULT BarPos(int id) const { return SendMessageW(Control(id), PBM_GETPOS, 0, 0); }
-};
+using MonitorPage = uitest::PageTest<mrvMonitor>;
 
 // For each band of rows [from, to) of the 300 x 153 header: "+" when the drawn
 // bitmap differs there from the plain resource.
@@ -75,11 +63,11 @@ std::string ChangedBands(HBITMAP hDrawn, std::initializer_list<int> limits)
     return bands;
 }
 
-using VersionBitmap = uitest::PageTest<mrvMonitor>;
 
 } // namespace
 
-TEST(InfoLines, FileLinesFromNameAndVersionRecord)
+// The file lines of the Info page; the header's title and version line.
+TEST(PageTexts, FileLinesFromNameAndVersionRecordHeaderTitleAndVersion)
 {
     qsmtest::TempFolder folder;
     const std::wstring tool = folder.FileName(L"Tool.EXE");
@@ -97,6 +85,15 @@ TEST(InfoLines, FileLinesFromNameAndVersionRecord)
     for (const auto& c : cases)
         EXPECT_EQ(mrvInfo::FileLine(c.first), c.second) << mrvUtils::W2M(c.first);
     EXPECT_EQ(mrvInfo::InfLine(0xFFFF000300020001ULL), L"quillor.inf (65535.3.2.1)");
+
+    const std::pair<const wchar_t*, const wchar_t*> titles[] = {
+        {L"VESTRANO QUILLOR 2", L"QUILLOR 2"}, {L"VESTRANO", L"QUILLOR"}, {L"vestrano quillor 2", L"QUILLOR"},
+        {L" VESTRANO QUILLOR 2", L"QUILLOR"},  {L"VESTRANO ", L""},
+    };
+    for (const auto& c : titles)
+        EXPECT_EQ(mrvVersionBitmap::TitleText(c.first), c.second) << mrvUtils::W2M(c.first);
+    // Wine reports every driver version as 0: the drawing tests cannot see the parts.
+    EXPECT_EQ(mrvVersionBitmap::VersionText(0xFFFF0000000C0003ULL), L"Version 65535.0.12.3");
 }
 
 // Program, the driver's dependent files (its DLL and a data file), the information
@@ -104,7 +101,7 @@ TEST(InfoLines, FileLinesFromNameAndVersionRecord)
 // cannot be opened leaves the driver out.
 TEST_F(InfoPage, ListsProgramDriverFilesInformationFileAndLanguage)
 {
-    Create(*m_pPrinter, IDD_INFO);
+    Create(m_Printer, IDD_INFO);
     const Lines lines = ListLines(Control(IDC_FILE_LIST));
     EXPECT_EQ(lines, (Lines{kProgramLine, L"quillortest.dll (version 5.0.12.3)", L"quillortest.gpd", L"quillor.inf (0.0.0.0)",
                             L"quillor.xml (version 2.5)"}));
@@ -122,8 +119,11 @@ TEST_F(InfoPage, ListsProgramDriverFilesInformationFileAndLanguage)
     m_pPage.reset();
 }
 
-TEST_F(MonitorPage, CaptionsBarsAndHeader)
+TEST_F(MonitorPage, CaptionsBarsTextsAndStatusAndNumberLinesInTwoLanguages)
 {
+    Create(m_Printer, IDD_MONITOR);
+    m_pPage->Translate();
+    const auto BarPos = [&](int id) { return SendMessageW(Control(id), PBM_GETPOS, 0, 0); };
     const std::pair<int, const wchar_t*> captions[] = {
         {IDC_STATUS_FRAME, L"text7"}, {IDC_MAT_CODE_FRAME, L"text8"}, {IDC_INK_CAPTION, L"text9"},   {IDC_UV_CAPTION, L"text10"},
         {IDC_PRINTJOB_FRAME, L"text21"}, {IDC_JOB_COUNT, L"text22 0"}, {IDC_JOB_NAME, L"text23 "},
@@ -141,10 +141,15 @@ TEST_F(MonitorPage, CaptionsBarsAndHeader)
     const auto hShown = reinterpret_cast<HBITMAP>(SendMessageW(Control(IDC_HEADER), STM_GETIMAGE, IMAGE_BITMAP, 0));
     ASSERT_EQ(GetObjectW(hShown, sizeof(info), &info), static_cast<int>(sizeof(info)));
     EXPECT_EQ(info.bmWidth, 300);
-}
+    m_pPage->SetMaterialCode("UV-\xC3\x9C" "42"); // UTF-8 "UV-Ü42"
+    EXPECT_EQ(ControlText(Dlg(), IDC_MAT_CODE), L"UV-\u00DC42");
+    m_pPage->SetPrintJob("Brochure.pdf");
+    EXPECT_EQ(ControlText(Dlg(), IDC_JOB_NAME), L"text23 Brochure.pdf");
+    m_pPage->SetPrintJob(std::string(600, 'j')); // lines are cut to 511 characters
+    EXPECT_EQ(ControlText(Dlg(), IDC_JOB_NAME), L"text23 " + std::wstring(511 - 7, L'j'));
+    EXPECT_EQ(mrvMonitor::QueuedJobCount(uitest::MissingPrinter().GetName()), 0u);
+    m_pPage->SetPrintJob("");
 
-TEST_F(MonitorPage, StatusAndNumberLinesAndTheirTranslation)
-{
     m_pPage->AddStatus(40);
     m_pPage->AddNumber(65535);
     m_pPage->AddStatus(41);
@@ -159,17 +164,7 @@ TEST_F(MonitorPage, StatusAndNumberLinesAndTheirTranslation)
     for (int i = 0; i < 20; ++i)
         m_pPage->AddStatus(42);
     EXPECT_GT(SendMessageW(Control(IDC_STATUS_LIST), LB_GETTOPINDEX, 0, 0), 10);
-}
-
-TEST_F(MonitorPage, MaterialCodeAndPrintJobTextsAndNothingOnceDestroyed)
-{
-    m_pPage->SetMaterialCode("UV-\xC3\x9C" "42"); // UTF-8 "UV-Ü42"
-    EXPECT_EQ(ControlText(Dlg(), IDC_MAT_CODE), L"UV-\u00DC42");
-    m_pPage->SetPrintJob("Brochure.pdf");
-    EXPECT_EQ(ControlText(Dlg(), IDC_JOB_NAME), L"text23 Brochure.pdf");
-    m_pPage->SetPrintJob(std::string(600, 'j')); // lines are cut to 511 characters
-    EXPECT_EQ(ControlText(Dlg(), IDC_JOB_NAME), L"text23 " + std::wstring(511 - 7, L'j'));
-    EXPECT_EQ(mrvMonitor::QueuedJobCount(uitest::MissingPrinter().GetName()), 0u);
+    // Once destroyed, the page ignores everything.
     m_pPage->Destroy();
     m_pPage->AddStatus(40);
     m_pPage->AddNumber(1);
@@ -179,22 +174,10 @@ TEST_F(MonitorPage, MaterialCodeAndPrintJobTextsAndNothingOnceDestroyed)
     EXPECT_EQ(m_pPage->GetHwnd(), nullptr);
 }
 
-TEST(VersionBitmapTexts, TitleFromTheDriverNameAndVersionFromItsParts)
-{
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"VESTRANO QUILLOR 2", L"QUILLOR 2"}, {L"VESTRANO", L"QUILLOR"}, {L"vestrano quillor 2", L"QUILLOR"},
-        {L" VESTRANO QUILLOR 2", L"QUILLOR"},  {L"VESTRANO ", L""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(mrvVersionBitmap::TitleText(c.first), c.second) << mrvUtils::W2M(c.first);
-    // Wine reports every driver version as 0: the drawing tests cannot see the parts.
-    EXPECT_EQ(mrvVersionBitmap::VersionText(0xFFFF0000000C0003ULL), L"Version 65535.0.12.3");
-}
-
 // The title goes into rows 30 to 60, the version line into rows 70 to 90; a long
 // model name stays in its band, a printer that cannot be opened gets no version
 // line, and a missing resource draws nothing.
-TEST_F(VersionBitmap, DrawsTitleAndDriverVersionInTheirBands)
+TEST_F(MonitorPage, HeaderBitmapDrawsTitleAndDriverVersionInTheirBands)
 {
     const mrvPrinter missing = uitest::MissingPrinter(L"VESTRANO QUILLOR SUPER WIDE FORMAT 3200 UV FLATBED");
     const struct {
@@ -203,7 +186,7 @@ TEST_F(VersionBitmap, DrawsTitleAndDriverVersionInTheirBands)
         std::vector<std::string> lines;
         const char* bands;
     } cases[] = {
-        {m_pPrinter.get(), IDB_HEADER, {"Version 0.0.0.0\n"}, "-+-+-"},
+        {&m_Printer, IDB_HEADER, {"Version 0.0.0.0\n"}, "-+-+-"},
         {&missing, IDB_HEADER, {"OpenPrinter lastError1801\n"}, "-+---"},
         {&missing, 4711, {}, ""},
     };

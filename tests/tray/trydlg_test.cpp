@@ -1,21 +1,12 @@
 // The tray window in this process: the dialog list against the spooler, the
 // commands, the icon callback and the menu.
+#include "../dialogs/ui_support.h"
 #include "debug_capture.h"
 #include "item.h"
-#include "language.h"
 #include "maindlg.h"
 #include "messages.h"
-#include "printer.h"
-#include "process.h"
-#include "registry_fixture.h"
-#include "resource.h"
-#include "spooler_fixture.h"
 #include "trydlg.h"
-#include "window_probe.h"
 #include <atomic>
-#include <commctrl.h>
-#include <gtest/gtest.h>
-#include <memory>
 #include <thread>
 #include <utility>
 
@@ -26,32 +17,18 @@ using Strings = std::vector<std::wstring>;
 
 namespace {
 
-class TrayWindow : public ::testing::Test {
+class TrayWindow : public uitest::TrayTest {
 protected:
-    static void SetUpTestSuite() { InitCommonControls(); }
-    void SetUp() override
-    {
-        m_Registry.SetPath(qsmtest::ExeDir() + L"qsm_language");
-        m_Registry.SetPrinterFilter(SpoolerFixture::Tag() + L" tray"); // this program's printers only
-        m_Registry.SetUpdateTime(L"50");
-        m_Registry.SetTcpPort(1); // nothing listens: shown dialogs' workers stay quick
-        mrvLanguages::Load();
-    }
+    TrayWindow() : TrayTest(L"Tray") {}
     void TearDown() override
     {
         m_pTray.reset();
         mrvPrinter::Clear();
-        mrvLanguages::Clear();
-    }
-
-    static std::wstring Name(const std::wstring& letter) { return SpoolerFixture::Unique(L"Quillor Tray " + letter); }
-    void Install(const std::wstring& letter, const std::wstring& port = L"FILE:")
-    {
-        ASSERT_TRUE(m_Spooler.InstallPrinter(Name(letter), port, SpoolerFixture::Unique(L"VESTRANO QUILLOR 2") + L" tray"));
+        TrayTest::TearDown();
     }
     void Build()
     {
-        mrvPrinter::Enumerate((SpoolerFixture::Tag() + L" tray").c_str());
+        mrvPrinter::Enumerate((SpoolerFixture::Tag() + L" Tray").c_str());
         m_pTray = std::make_unique<mrvTryDialog>();
         m_pTray->Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
         m_pTray->Hide();
@@ -83,9 +60,7 @@ protected:
         SendMessageW(Tray(), mrvTryDialog::kIconCallback, 0, button);
         closer.join();
         MSG msg;
-        bool nullPosted = false;
-        while (PeekMessageW(&msg, Tray(), 0, 0, PM_REMOVE))
-            nullPosted = nullPosted || msg.message == WM_NULL;
+        const bool nullPosted = PeekMessageW(&msg, Tray(), WM_NULL, WM_NULL, PM_REMOVE);
         Strings entries{seen && nullPosted ? L"closed" : L"not seen"};
         const HMENU hMenu = m_pTray->GetPopupMenu()->GetHmenu();
         for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
@@ -96,8 +71,6 @@ protected:
         return entries;
     }
 
-    qsmtest::RegistryFixture m_Registry;
-    SpoolerFixture m_Spooler;
     std::unique_ptr<mrvTryDialog> m_pTray;
 };
 
@@ -135,8 +108,7 @@ TEST_F(TrayWindow, DialogListAndMenuFollowTheSpooler)
 
     m_pTray->ShowByName(Name(L"B"));
     m_pTray->ShowByName(Name(L"C"));
-    const mrvMainDialog* a = Dialog(0);
-    const mrvMainDialog* c = Dialog(2);
+    const mrvMainDialog *a = Dialog(0), *c = Dialog(2);
     const HWND hA = a->GetHwnd(), hB = Dialog(1)->GetHwnd();
     SettingChange();
     EXPECT_TRUE(capture.Contains("WM_SETTINGCHANGE Printer name changed"));
