@@ -139,10 +139,9 @@ TEST_F(App, ARestartedShellGetsTheIconBackAndASessionEndDuringALogDownloadLeaves
     Install(L"A");
     ASSERT_TRUE(StartWithTray());
     ASSERT_TRUE(PumpUntil([&] { return IsShown(L"A") && Icon(m_hTray); }, 15000));
-    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     for (int restart = 0; restart < 2; ++restart) {
         ASSERT_TRUE(Icon(m_hTray, NIM_DELETE));
-        SendMessageTimeoutW(HWND_BROADCAST, taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
         EXPECT_TRUE(PumpUntil([&] { return Icon(m_hTray); }, 5000)) << restart;
     }
     // In the order the system sends them; the icon tells whether the program still runs.
