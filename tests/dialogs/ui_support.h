@@ -33,7 +33,6 @@ inline void LoadLanguage(const std::string& prefix)
     for (int id = 0; id <= 60; ++id)
         xml += "<text id=\"" + std::to_string(id) + "\">" + prefix + std::to_string(id) + "</text>";
     s_Folder.Write(L"quillor.xml", xml + "</language></quillor>");
-    s_Loaded.clear();
     qsmtest::RegistryFixture registry; // "Path" is read only while loading
     registry.SetPath(s_Folder.Path());
     mrvAPI::mrvLanguages::Load();

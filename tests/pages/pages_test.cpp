@@ -164,6 +164,8 @@ TEST_F(MonitorPage, CaptionsBarsTextsAndStatusAndNumberLinesInTwoLanguages)
     for (int i = 0; i < 20; ++i)
         m_pPage->AddStatus(42);
     EXPECT_GT(SendMessageW(Control(IDC_STATUS_LIST), LB_GETTOPINDEX, 0, 0), 10);
+    m_pPage->AddNumber(7); // a number line too
+    EXPECT_EQ(SendMessageW(Control(IDC_STATUS_LIST), LB_GETCURSEL, 0, 0), 23);
     // Once destroyed, the page ignores everything.
     m_pPage->Destroy();
     m_pPage->AddStatus(40);

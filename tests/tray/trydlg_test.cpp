@@ -133,7 +133,6 @@ TEST_F(TrayWindow, DialogListAndMenuFollowTheSpooler)
     capture.Clear();
     SettingChange();
     UnhookWindowsHookEx(g_hNestingHook);
-    EXPECT_EQ(g_hNestingTray, nullptr);
     EXPECT_EQ(capture.Count("WM_SETTINGCHANGE Printer name changed"), 2u);
     EXPECT_EQ(Dialogs(), (Strings{L"BLPT1:", L"EFILE:"})); // inside the first pass, E would come twice
 
