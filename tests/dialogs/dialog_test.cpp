@@ -7,20 +7,14 @@
 #include <thread>
 
 using namespace mrvAPI;
-using uitest::Instance;
 using uitest::RecordingDialog;
 
 namespace {
 
-const auto* const g_Controls = ::testing::AddGlobalTestEnvironment(new uitest::CommonControls);
-
 // Counts its deletions, to see who deletes an item and how often.
-class CountedItem : public mrvItem {
-public:
+struct CountedItem : mrvItem {
     CountedItem(mrvDialog* pDialog, UINT id, int* pDeleted) : mrvItem(pDialog, id), m_pDeleted(pDeleted) {}
     ~CountedItem() override { ++*m_pDeleted; }
-
-private:
     int* m_pDeleted;
 };
 
@@ -41,14 +35,13 @@ bool Throws(Call call, long code, const std::string& begin)
 
 TEST(DialogList, MessagesDuringCreateGoToTheEarliestDialogAndAThrowReleasesTheList)
 {
-    using Procedure = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
-    Procedure procedure = nullptr;
+    INT_PTR(CALLBACK * procedure)(HWND, UINT, WPARAM, LPARAM) = nullptr;
     {
         qsmtest::DebugCapture capture;
-        RecordingDialog first("First", nullptr, 5);
+        RecordingDialog first("First", 5);
         RecordingDialog second("Second");
         EXPECT_EQ(capture.Lines(), (std::vector<std::string>{"Add dialog <First> to global list.\n", "Add dialog <Second> to global list.\n"}));
-        second.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+        second.Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
         const HWND hDlg = second.GetHwnd();
         ASSERT_NE(hDlg, nullptr);
         // WM_INITDIALOG is sent before CreateDialogParamW returns the handle; once
@@ -59,7 +52,7 @@ TEST(DialogList, MessagesDuringCreateGoToTheEarliestDialogAndAThrowReleasesTheLi
         EXPECT_EQ(second.Count(WM_USER + 5, hDlg) + first.Count(WM_USER + 5), 1u);
 
         // Nonzero becomes TRUE; a window nobody owns goes to the earliest dialog.
-        procedure = reinterpret_cast<Procedure>(GetWindowLongPtrW(hDlg, DWLP_DLGPROC));
+        procedure = reinterpret_cast<decltype(procedure)>(GetWindowLongPtrW(hDlg, DWLP_DLGPROC));
         EXPECT_EQ(procedure(GetDesktopWindow(), WM_USER + 2, 0, 0), TRUE);
         EXPECT_EQ(first.Count(WM_USER + 2, GetDesktopWindow()), 1u);
         EXPECT_EQ(procedure(hDlg, WM_USER + 3, 0, 0), FALSE);
@@ -78,24 +71,22 @@ TEST(DialogList, MessagesDuringCreateGoToTheEarliestDialogAndAThrowReleasesTheLi
     EXPECT_EQ(procedure(GetDesktopWindow(), WM_USER + 4, 0, 0), FALSE); // no dialog left in the list
 }
 
-TEST(DialogCreate, MissingTemplateThrowsKeepsNoWindowAndDestroyDeletesTheItemsOnce)
+TEST(DialogCreate, MissingTemplateThrowsKeepsNoWindowAcceleratorsReachTheDialogAndDestroyDeletesItemsOnce)
 {
     RecordingDialog broken("Broken");
-    EXPECT_TRUE(Throws([&] { SetLastError(0xdeadbeef); broken.Create(Instance(), 9999, -1, 0); }, mrvE_FAIL,
-                       "Can't create dialog box <Broken>." + mrvUtils::LastErrorSuffix(ERROR_RESOURCE_NAME_NOT_FOUND) +
-                           " Caused in <mrvAPI::mrvDialog::Create()> [baseapi\\src\\dialog, "));
+    const std::string message = "Can't create dialog box <Broken>." + mrvUtils::LastErrorSuffix(ERROR_RESOURCE_NAME_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_TRUE(Throws([&] { broken.Create(GetModuleHandleW(nullptr), 9999, -1, 0); }, mrvE_FAIL,
+                       message + " Caused in <mrvAPI::mrvDialog::Create()> [baseapi\\src\\dialog, "));
     EXPECT_EQ(broken.GetHwnd(), nullptr);
     EXPECT_EQ(broken.m_Creates, 0);
-    broken.Show(); // safe without a window
-    broken.SetForeground();
-    broken.Update();
 
     int deleted = 0;
     {
         RecordingDialog dialog("Twice");
         EXPECT_TRUE(Throws([&] { dialog.AddItem(nullptr); }, mrvE_POINTER,
                            "Invalid null pointer parameter <pItem>. Caused in <mrvAPI::mrvDialog::AddItem()> [baseapi\\inc\\dialog, "));
-        dialog.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
+        dialog.Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
         const HWND hWnd = dialog.GetHwnd();
         auto* pTab = new CountedItem(&dialog, IDC_TAB, &deleted);
         dialog.AddItem(pTab);
@@ -105,34 +96,25 @@ TEST(DialogCreate, MissingTemplateThrowsKeepsNoWindowAndDestroyDeletesTheItemsOn
         EXPECT_NE(pTab->GetHwnd(), nullptr);
         EXPECT_EQ(dialog.GetItem(4242)->GetHwnd(), nullptr);
         EXPECT_EQ(dialog.GetItem(4243), nullptr);
+        // Accelerators go to the dialog; a quit message ends its pump.
+        const HACCEL hAccel = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ACCELERATORS));
+        ASSERT_NE(hAccel, nullptr);
+        for (WPARAM key : {VK_F5, VK_F6})
+            PostMessageW(hWnd, WM_KEYDOWN, key, 0);
+        PostMessageW(hWnd, WM_USER + 9, 1, 2);
+        PostQuitMessage(0);
+        dialog.MessagePump(hAccel);
+        EXPECT_EQ(dialog.Count(WM_COMMAND), 1u);
+        EXPECT_EQ(dialog.Count(WM_COMMAND, hWnd, MAKEWPARAM(IDM_REFRESH, 1)), 1u); // 1: from an accelerator
+        EXPECT_EQ(dialog.Count(WM_USER + 9, hWnd), 1u);
+        DestroyAcceleratorTable(hAccel);
         dialog.Destroy();
         EXPECT_EQ(deleted, 3);
         EXPECT_FALSE(IsWindow(hWnd));
         EXPECT_EQ(dialog.GetItem(IDC_TAB), nullptr);
         EXPECT_EQ(dialog.m_Destroys, 1);
         dialog.Destroy();
-        dialog.Show();
         EXPECT_EQ(dialog.GetHwnd(), nullptr);
     }
     EXPECT_EQ(deleted, 3);
-}
-
-TEST(DialogPump, AcceleratorsGoToTheDialogAndQuitEndsThePump)
-{
-    RecordingDialog dialog("Pump");
-    dialog.Create(Instance(), IDD_MAIN_DIALOG, -1, 0);
-    const HACCEL hAccel = LoadAcceleratorsW(Instance(), MAKEINTRESOURCEW(IDR_ACCELERATORS));
-    ASSERT_NE(hAccel, nullptr);
-    for (WPARAM key : {VK_F5, VK_F6})
-        PostMessageW(dialog.GetHwnd(), WM_KEYDOWN, key, 0);
-    PostMessageW(dialog.GetHwnd(), WM_USER + 9, 1, 2);
-    PostQuitMessage(0);
-    dialog.MessagePump(hAccel);
-    std::vector<WPARAM> commands;
-    for (const auto& r : dialog.m_Received)
-        if (r.message == WM_COMMAND)
-            commands.push_back(r.wParam);
-    EXPECT_EQ(commands, std::vector<WPARAM>{MAKEWPARAM(IDM_REFRESH, 1)}); // 1: from an accelerator
-    EXPECT_EQ(dialog.Count(WM_USER + 9, dialog.GetHwnd()), 1u);
-    DestroyAcceleratorTable(hAccel);
 }
