@@ -23,30 +23,15 @@ const wchar_t* const kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVers
 const std::wstring kFolder = L"C:\\Program Files\\Quillor\\Status Monitor\\";
 const std::wstring kRunLine = L"\"" + kFolder + L"QuillorStatusMonitor.exe\"";
 
-std::wstring Env(const wchar_t* name)
+// Exit code of "msiexec <action> <package> <properties> /qn", the package's path
+// given by the environment variable named package.
+DWORD Msiexec(const wchar_t* action, const std::wstring& properties = L"", const wchar_t* package = L"QSM_MSI")
 {
-    wchar_t value[MAX_PATH] = {};
-    GetEnvironmentVariableW(name, value, MAX_PATH);
-    return value;
-}
-
-// Exit code of "msiexec <arguments> /qn".
-DWORD Msiexec(const std::wstring& arguments)
-{
+    wchar_t path[MAX_PATH] = {};
+    GetEnvironmentVariableW(package, path, MAX_PATH);
     qsmtest::ChildProcess msiexec;
-    if (!msiexec.Start(L"msiexec.exe " + arguments + L" /qn"))
-        return ~0u;
-    return msiexec.Wait(120000);
-}
-
-DWORD Install(const std::wstring& properties = L"", const wchar_t* package = L"QSM_MSI")
-{
-    return Msiexec(L"/i \"" + Env(package) + L"\" " + properties);
-}
-
-DWORD Uninstall()
-{
-    return Msiexec(L"/x \"" + Env(L"QSM_MSI") + L"\"");
+    const std::wstring line = std::wstring(L"msiexec.exe ") + action + L" \"" + path + L"\" " + properties + L" /qn";
+    return msiexec.Start(line) ? msiexec.Wait(120000) : ~0u;
 }
 
 // A value as type and text (a DWORD in decimal); REG_NONE when it is missing.
@@ -62,12 +47,10 @@ Value Read(const wchar_t* key, const std::wstring& name)
     return {type, type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data)) : reinterpret_cast<wchar_t*>(data)};
 }
 
-const std::vector<std::wstring> kNames = {L"Path", L"PrinterFilter", L"UpdateTime", L"TCPPort"};
-
 std::vector<Value> ConfigValues()
 {
     std::vector<Value> values;
-    for (const std::wstring& name : kNames)
+    for (const wchar_t* name : {L"Path", L"PrinterFilter", L"UpdateTime", L"TCPPort"})
         values.push_back(Read(kConfigKey, name));
     return values;
 }
@@ -122,9 +105,8 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
     ASSERT_TRUE(sim.Start(L"--scenario static"));
     const std::wstring port = std::to_wstring(sim.Port());
 
-    ASSERT_EQ(Install(L"TCPPORT=" + port + L" PRINTERFILTER=\"" + SpoolerFixture::QuillorDriver() + L"\"",
-                      L"QSM_OLD_MSI"),
-              0u);
+    const std::wstring told = L"TCPPORT=" + port + L" PRINTERFILTER=\"" + SpoolerFixture::QuillorDriver() + L"\"";
+    ASSERT_EQ(Msiexec(L"/i", told, L"QSM_OLD_MSI"), 0u);
     const std::vector<Value> written = {{REG_SZ, kFolder},
                                         {REG_SZ, SpoolerFixture::QuillorDriver()},
                                         {REG_SZ, L"1000"},
@@ -148,22 +130,22 @@ TEST(Installer, InstallsStartsUpgradesRepairsRefusesADowngradeAndRemovesEverythi
     }
 
     // The newer package replaces the older one and keeps what it had been told.
-    ASSERT_EQ(Install(), 0u);
+    ASSERT_EQ(Msiexec(L"/i"), 0u);
     EXPECT_EQ(InstalledVersions(), std::vector<std::wstring>{L"1.0.0.0"});
     EXPECT_EQ(ConfigValues(), written);
     EXPECT_EQ(Footprint(), std::vector<bool>(7, true));
 
     // An older package is refused, right after an upgrade as at any other time.
-    EXPECT_EQ(Install(L"", L"QSM_OLD_MSI"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+    EXPECT_EQ(Msiexec(L"/i", L"", L"QSM_OLD_MSI"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
     EXPECT_EQ(InstalledVersions(), std::vector<std::wstring>{L"1.0.0.0"});
 
     // The same package again puts back what went missing.
     ASSERT_TRUE(DeleteFileW((kFolder + L"quillor.xml").c_str()));
     ASSERT_EQ(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"Quillor Status Monitor"), ERROR_SUCCESS);
-    ASSERT_EQ(Install(), 0u);
+    ASSERT_EQ(Msiexec(L"/i"), 0u);
     EXPECT_EQ(Footprint(), std::vector<bool>(7, true));
 
-    ASSERT_EQ(Uninstall(), 0u);
+    ASSERT_EQ(Msiexec(L"/x"), 0u);
     EXPECT_EQ(Footprint(), std::vector<bool>(7, false));
     EXPECT_EQ(ConfigValues(), std::vector<Value>(4, kMissing));
 }
@@ -178,9 +160,9 @@ TEST(Installer, KeepsTheDriversValuesAndRemovesOnlyItsOwn)
     const DWORD port = 7000;
     ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"TCPPort", REG_DWORD, &port, sizeof port), ERROR_SUCCESS);
 
-    ASSERT_EQ(Install(L"UPDATETIME=250"), 0u);
+    ASSERT_EQ(Msiexec(L"/i", L"UPDATETIME=250"), 0u);
     EXPECT_EQ(ConfigValues(), (std::vector<Value>{driver[0], {REG_SZ, L"QUILLOR"}, {REG_SZ, L"250"}, driver[3]}));
-    ASSERT_EQ(Uninstall(), 0u);
+    ASSERT_EQ(Msiexec(L"/x"), 0u);
     EXPECT_EQ(ConfigValues(), (std::vector<Value>{driver[0], kMissing, kMissing, driver[3]}));
 }
 

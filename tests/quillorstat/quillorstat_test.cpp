@@ -23,10 +23,7 @@ using qsmtest::SpoolerFixture;
 
 namespace {
 
-std::wstring Text(UINT id)
-{
-    return mrvLanguages::GetText(id);
-}
+const auto Text = &mrvLanguages::GetText;
 
 // The error answer: code, then the text as UTF-16 units in four hex digits each.
 std::string ErrorAnswer(const std::string& code, const std::wstring& text)

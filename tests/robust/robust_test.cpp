@@ -13,6 +13,7 @@
 #include "printer.h"
 #include "registry_fixture.h"
 #include "resource.h"
+#include "socket.h"
 #include "spooler_fixture.h"
 #include "temp_folder.h"
 #include "thread.h"
@@ -39,29 +40,6 @@ const char* const kForced = "does not end, terminate thread.";
 // Characters outside every Western ANSI code page.
 const std::wstring kWide = L"\u6253\u5370\u6A5F";
 
-struct Winsock {
-    Winsock()
-    {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-    ~Winsock() { WSACleanup(); }
-};
-
-// A loopback socket listening with a backlog of one on a port the system chooses.
-SOCKET Listen(sockaddr_in& address)
-{
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(s, 1);
-    int length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    return s;
-}
-
 // The shipped language file from beside the test program, this program's printers
 // (by their driver), a short update time and no language monitor.
 class Robust : public ::testing::Test {
@@ -79,21 +57,16 @@ protected:
         mrvPrinter::Clear();
         mrvLanguages::Clear();
     }
+    // Installs the printer and fills the list afresh.
     void Install(const std::wstring& name)
     {
-        ASSERT_TRUE(m_Spooler.InstallPrinter(name, L"FILE:", SpoolerFixture::QuillorDriver()));
-    }
-    // Printers "Quillor Robust <i>" up to count in all; the list is filled afresh.
-    void InstallNumbered(int count)
-    {
-        for (int i = static_cast<int>(m_Spooler.Printers().size()); i < count; ++i)
-            Install(SpoolerFixture::Unique(L"Quillor Robust " + std::to_wstring(i)));
+        EXPECT_TRUE(m_Spooler.InstallPrinter(SpoolerFixture::Unique(name), L"FILE:", SpoolerFixture::QuillorDriver()));
         mrvPrinter::Enumerate(SpoolerFixture::QuillorDriver().c_str());
     }
-    std::unique_ptr<mrvMainDialog> Dialog(int index = 0)
+    // The status window of the first printer, created.
+    std::unique_ptr<mrvMainDialog> Dialog()
     {
-        std::unique_ptr<mrvPrinter> printer(mrvPrinter::GetPrinter(index));
-        EXPECT_NE(printer, nullptr);
+        std::unique_ptr<mrvPrinter> printer(mrvPrinter::GetPrinter(0));
         auto dialog = printer ? std::make_unique<mrvMainDialog>(*printer) : nullptr;
         if (dialog)
             dialog->Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
@@ -109,28 +82,18 @@ using Flood = Robust;
 using Items = Robust;
 using MonitorDown = Robust;
 
-// The visible boxes of thread threadId over hOwner, newest first, once there is one
-// or timeoutMs has passed.
-std::vector<HWND> Boxes(DWORD threadId, HWND hOwner, DWORD timeoutMs = 0)
+// The visible boxes over hOwner, topmost first, once there is one or timeoutMs has passed.
+std::vector<HWND> Boxes(HWND hOwner, DWORD timeoutMs = 0)
 {
-    std::pair<HWND, std::vector<HWND>> found{hOwner, {}};
+    std::vector<HWND> found;
     qsmtest::PollUntil(timeoutMs, [&] {
-        found.second.clear();
-        EnumThreadWindows(threadId, [](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto& f = *reinterpret_cast<std::pair<HWND, std::vector<HWND>>*>(lParam);
-            if (qsmtest::ClassName(hWnd) == L"#32770" && IsWindowVisible(hWnd) && GetWindow(hWnd, GW_OWNER) == f.first)
-                f.second.push_back(hWnd);
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&found));
-        return !found.second.empty();
+        found.clear();
+        for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, L"#32770", nullptr)) != nullptr;)
+            if (IsWindowVisible(h) && GetWindow(h, GW_OWNER) == hOwner)
+                found.push_back(h);
+        return !found.empty();
     });
-    return found.second;
-}
-
-std::wstring Shown(HWND hBox)
-{
-    const qsmtest::MessageBoxView view = qsmtest::ReadMessageBox(hBox);
-    return view.caption + L"|" + view.text;
+    return found;
 }
 
 TEST_F(Flood, AFlappingErrorKeepsOneBoxAndShowsTheNewestWhenItCloses)
@@ -140,29 +103,31 @@ TEST_F(Flood, AFlappingErrorKeepsOneBoxAndShowsTheNewestWhenItCloses)
     ASSERT_TRUE(sim->Start(L"--scenario static --fault flap --quiet"));
     m_Registry.SetTcpPort(sim->Port());
     m_Registry.SetUpdateTime(L"50");
-    InstallNumbered(1);
+    Install(L"Quillor Flapping");
     auto dialog = Dialog();
     ASSERT_NE(dialog, nullptr);
     const HWND hDlg = dialog->GetHwnd();
-    const DWORD self = GetCurrentThreadId();
+    const auto shown = [](HWND hBox) {
+        return qsmtest::WindowText(hBox) + L"|" + qsmtest::WindowText(GetDlgItem(hBox, 0xFFFF));
+    };
     size_t openAtFirst = 0, openAtNext = 0;
     std::wstring first, next;
     std::atomic<bool> done{false};
     // The boxes run their loops on this thread; they are watched and closed from another.
     std::thread watcher([&] {
-        if (!Boxes(self, hDlg, 15000).empty()) {
+        if (!Boxes(hDlg, 15000).empty()) {
             Sleep(flapMs);
-            std::vector<HWND> boxes = Boxes(self, hDlg);
+            std::vector<HWND> boxes = Boxes(hDlg);
             openAtFirst = boxes.size();
-            first = Shown(boxes.front());
+            first = shown(boxes.front());
             qsmtest::CloseMessageBox(boxes.front());
-            boxes = Boxes(self, hDlg, 3000);
+            boxes = Boxes(hDlg, 3000);
             openAtNext = boxes.size();
-            next = boxes.empty() ? L"" : Shown(boxes.front());
+            next = boxes.empty() ? L"" : shown(boxes.front());
         }
         sim.reset(); // no more errors
         for (const ULONGLONG end = GetTickCount64() + 60000; GetTickCount64() < end;) {
-            const std::vector<HWND> boxes = Boxes(self, hDlg, 1500);
+            const std::vector<HWND> boxes = Boxes(hDlg, 1500);
             if (boxes.empty())
                 break;
             qsmtest::CloseMessageBox(boxes.front(), 2000);
@@ -193,10 +158,10 @@ TEST_F(Flood, AnEndlessAnswerIsADroppedConnectionAndMemoryStaysFlat)
     worker.Start(THREAD_PRIORITY_NORMAL);
     ASSERT_TRUE(sim.WaitForCount(" open", 1, 10000));
     const auto privateBytes = [] {
-        PROCESS_MEMORY_COUNTERS_EX counters = {};
+        PROCESS_MEMORY_COUNTERS counters = {};
         counters.cb = sizeof counters;
-        GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-        return static_cast<double>(std::max(counters.PrivateUsage, counters.WorkingSetSize));
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+        return static_cast<double>(std::max(counters.PagefileUsage, counters.WorkingSetSize));
     };
     owner.Pump(500);
     const double before = privateBytes();
@@ -221,58 +186,60 @@ LRESULT CALLBACK CountBroadcasts(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPa
 TEST_F(MonitorDown, ExitEndsEveryWorkerNormallyWithinASecondAndNothingIsBroadcast)
 {
     const DWORD watchMs = 3000;
+    const size_t windows = 8;
     // Another program's top-level window, as far as a broadcast can tell.
     WNDCLASSW wc = {};
     wc.lpfnWndProc = &CountBroadcasts;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"RobustBystander";
     RegisterClassW(&wc);
-    for (int windows : {1, 8}) {
-        SCOPED_TRACE(windows);
-        InstallNumbered(windows);
-        ASSERT_EQ(mrvPrinter::GetCount(), static_cast<UINT>(windows));
-        const HWND hBystander = CreateWindowW(wc.lpszClassName, L"bystander", WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
-                                              nullptr, wc.hInstance, nullptr);
-        auto tray = std::make_unique<mrvTryDialog>();
-        tray->Create(GetModuleHandleW(nullptr), 101, -1, 0);
-        tray->Hide();
-        tray->ShowAll();
-        // Every worker has failed to connect at least twice.
-        ASSERT_TRUE(PumpUntil([&] {
-            return m_Debug.CountContaining("Connection failed, try to start language monitor.") >= 2u * windows;
-        }, 20000));
-        PumpFor(watchMs);
-        const LONG_PTR broadcasts = GetWindowLongPtrW(hBystander, GWLP_USERDATA);
-        DestroyWindow(hBystander);
-        m_Debug.Clear();
-        const ULONGLONG start = GetTickCount64();
-        tray.reset();
-        const ULONGLONG exitMs = GetTickCount64() - start;
-        std::printf("[ figures ] %d window(s): %d WM_DEVMODECHANGE in %lu ms, exit %llu ms, %zu normal, %zu forced\n",
-                    windows, static_cast<int>(broadcasts), watchMs, exitMs, m_Debug.CountContaining(kNormal),
-                    m_Debug.CountContaining(kForced));
-        EXPECT_EQ(broadcasts, 0);
-        EXPECT_LT(exitMs, 1000u);
-        EXPECT_EQ(m_Debug.CountContaining(kNormal), static_cast<size_t>(windows));
-        EXPECT_EQ(m_Debug.CountContaining(kForced), 0u);
-    }
+    const HWND hBystander =
+        CreateWindowW(wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, wc.hInstance, nullptr);
+    for (size_t i = 0; i < windows; ++i)
+        Install(L"Quillor Robust " + std::to_wstring(i));
+    auto tray = std::make_unique<mrvTryDialog>();
+    tray->Create(GetModuleHandleW(nullptr), 101, -1, 0);
+    tray->Hide();
+    tray->ShowAll();
+    // Every worker has failed to connect at least twice.
+    ASSERT_TRUE(PumpUntil([&] {
+        return m_Debug.CountContaining("Connection failed, try to start language monitor.") >= 2 * windows;
+    }, 20000));
+    PumpFor(watchMs);
+    const LONG_PTR broadcasts = GetWindowLongPtrW(hBystander, GWLP_USERDATA);
+    DestroyWindow(hBystander);
+    m_Debug.Clear();
+    const ULONGLONG start = GetTickCount64();
+    tray.reset();
+    const ULONGLONG exitMs = GetTickCount64() - start;
+    std::printf("[ figures ] %zu windows: %d WM_DEVMODECHANGE in %lu ms, exit %llu ms\n", windows,
+                static_cast<int>(broadcasts), watchMs, exitMs);
+    EXPECT_EQ(broadcasts, 0);
+    EXPECT_LT(exitMs, 1000u);
+    EXPECT_EQ(m_Debug.CountContaining(kNormal), windows);
+    EXPECT_EQ(m_Debug.CountContaining(kForced), 0u);
 }
 
 TEST_F(MonitorDown, AConnectThatDoesNotCompleteEndsAtOnceOnStop)
 {
-    // A listener whose backlog is full: a connect to it neither succeeds nor fails.
-    Winsock winsock;
-    sockaddr_in address;
-    std::vector<SOCKET> sockets{Listen(address)};
+    // A listener whose backlog of one is full: a connect to it neither succeeds nor fails.
+    const Socket winsock; // holds Windows Sockets started
+    std::vector<lmserver::OwnedSocket> sockets;
+    sockets.emplace_back(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    bind(sockets[0].Get(), reinterpret_cast<sockaddr*>(&address), length);
+    listen(sockets[0].Get(), 1);
+    getsockname(sockets[0].Get(), reinterpret_cast<sockaddr*>(&address), &length);
     bool held = false;
-    for (int i = 0; i < 16 && !held; ++i) {
-        sockets.push_back(socket(AF_INET, SOCK_STREAM, 0));
+    while (!held && sockets.size() <= 16) {
+        sockets.emplace_back(socket(AF_INET, SOCK_STREAM, 0));
         u_long nonBlocking = 1;
-        ioctlsocket(sockets.back(), FIONBIO, &nonBlocking);
-        connect(sockets.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-        fd_set writable;
-        FD_ZERO(&writable);
-        FD_SET(sockets.back(), &writable);
+        ioctlsocket(sockets.back().Get(), FIONBIO, &nonBlocking);
+        connect(sockets.back().Get(), reinterpret_cast<sockaddr*>(&address), length);
+        fd_set writable = {1, {sockets.back().Get()}};
         timeval wait = {0, 300000};
         held = select(0, nullptr, &writable, nullptr, &wait) == 0;
     }
@@ -283,23 +250,20 @@ TEST_F(MonitorDown, AConnectThatDoesNotCompleteEndsAtOnceOnStop)
     worker.Start(THREAD_PRIORITY_NORMAL);
     // The first cycle connects at once; give it time to get into the connect.
     PumpFor(500);
-    EXPECT_FALSE(m_Debug.Contains("mrvUpdate::ThreadProc: Connection failed, try to start language monitor."));
+    EXPECT_EQ(m_Debug.CountContaining("Connection failed"), 0u);
     const ULONGLONG start = GetTickCount64();
     worker.Stop(1000);
     const ULONGLONG stopMs = GetTickCount64() - start;
     std::printf("[ figures ] held connect: stop %llu ms\n", stopMs);
     EXPECT_LT(stopMs, 500u);
     EXPECT_EQ(m_Debug.CountContaining(kNormal), 1u);
-    for (SOCKET s : sockets)
-        closesocket(s);
 }
 
 TEST_F(Items, APrinterNamedOnTheCommandLineIsFoundWhateverItsCharacters)
 {
-    const std::wstring wide = SpoolerFixture::Unique(L"Quillor " + kWide);
-    const std::wstring ascii = SpoolerFixture::Unique(L"Quillor Plain");
-    Install(wide);
-    Install(ascii);
+    const std::wstring wide = SpoolerFixture::Unique(L"Quillor " + kWide), ascii = SpoolerFixture::Unique(L"Quillor Plain");
+    Install(L"Quillor " + kWide);
+    Install(L"Quillor Plain");
     for (const std::wstring& named : {wide, ascii}) {
         SCOPED_TRACE(mrvAPI::mrvUtils::W2M(named));
         qsmtest::ChildProcess program;
@@ -329,8 +293,7 @@ TEST_F(Items, TheLanguageFileIsReadFromAFolderOutsideTheAnsiCodePage)
 
 TEST_F(Items, AnAmpersandInAPrinterNameShowsInTheTrayMenu)
 {
-    Install(SpoolerFixture::Unique(L"Quillor R&D"));
-    mrvPrinter::Enumerate(SpoolerFixture::QuillorDriver().c_str());
+    Install(L"Quillor R&D");
     mrvTryDialog tray;
     mrvAPI::mrvPopupMenu menu(&tray, 0);
     tray.addMenuEntries(&menu);
@@ -392,7 +355,7 @@ protected:
     void SetUp() override
     {
         Robust::SetUp();
-        InstallNumbered(1);
+        Install(L"Quillor Robust");
         ASSERT_TRUE(m_pDialog = Dialog());
         m_pDialog->Show();
         SetActiveWindow(Dlg());

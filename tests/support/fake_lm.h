@@ -14,11 +14,10 @@ struct LmScript {
     std::mutex mutex;
     std::map<uint8_t, LmReply> standing;
     std::map<uint8_t, std::deque<LmReply>> queued;
-    std::deque<LmReply> next;
     LmReply Pick(uint8_t command)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        std::deque<LmReply>& replies = !next.empty() ? next : queued[command];
+        std::deque<LmReply>& replies = queued[command];
         if (replies.empty())
             return standing.count(command) ? standing[command] : LmReply::Silence();
         LmReply reply = replies.front();
@@ -36,10 +35,8 @@ public:
 
     // Reaction to every request with this command byte.
     void OnCommand(uint8_t command, const LmReply& reply) { Locked([&] { standing[command] = reply; }); }
-    // One-shot reactions, taken before OnCommand's: for the next request with this
-    // command, or (QueueNext) for the next request of any command.
+    // A one-shot reaction to the next request with this command, taken before OnCommand's.
     void Queue(uint8_t command, const LmReply& reply) { Locked([&] { queued[command].push_back(reply); }); }
-    void QueueNext(const LmReply& reply) { Locked([&] { next.push_back(reply); }); }
 
 private:
     template <class F>

@@ -3,6 +3,7 @@
 // the runtime's thread headers include.
 #include "handle.h"
 #include "lock.h"
+#include "pump.h"
 #include <string>
 #include <vector>
 
@@ -81,18 +82,14 @@ public:
     }
     size_t CountContaining(const std::string& part) const
     {
-        size_t count = 0;
-        for (const std::string& line : Lines())
-            count += line.find(part) != std::string::npos ? 1 : 0;
-        return count;
+        const std::vector<std::string> lines = Lines();
+        return static_cast<size_t>(
+            std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != l.npos; }));
     }
     // Waits until at least count lines contain part.
     bool WaitForCount(const std::string& part, size_t count, DWORD timeoutMs) const
     {
-        for (const ULONGLONG end = GetTickCount64() + timeoutMs; CountContaining(part) < count; Sleep(20))
-            if (GetTickCount64() >= end)
-                return false;
-        return true;
+        return PollUntil(timeoutMs, [&] { return CountContaining(part) >= count; });
     }
 
 private:

@@ -39,6 +39,15 @@ inline bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs, const 
             *options.idleTicks += to.QuadPart - from.QuadPart;
     }
 }
+// True once done() holds, false when it still does not after timeoutMs; no messages
+// are dispatched.
+inline bool PollUntil(DWORD timeoutMs, const std::function<bool()>& done)
+{
+    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !done(); Sleep(20))
+        if (GetTickCount64() >= end)
+            return false;
+    return true;
+}
 // Dispatches this thread's messages for ms milliseconds.
 inline void PumpFor(DWORD ms, const PumpOptions& options = {})
 {

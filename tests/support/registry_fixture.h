@@ -70,12 +70,10 @@ private:
     {
         if (!m_Saved.count(name)) {
             Saved& saved = m_Saved[name];
-            DWORD size = 0;
-            if (RegQueryValueExW(m_Key.Get(), name.c_str(), nullptr, &saved.type, nullptr, &size) == ERROR_SUCCESS) {
-                saved.data.resize(size);
-                saved.present = RegQueryValueExW(m_Key.Get(), name.c_str(), nullptr, &saved.type, saved.data.data(), &size) ==
-                                ERROR_SUCCESS;
-            }
+            BYTE value[4096]; // the program's values are short
+            DWORD size = sizeof value;
+            saved.present = RegQueryValueExW(m_Key.Get(), name.c_str(), nullptr, &saved.type, value, &size) == ERROR_SUCCESS;
+            saved.data.assign(value, value + (saved.present ? size : 0));
         }
         if (data)
             EXPECT_EQ(RegSetValueExW(m_Key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);

@@ -45,14 +45,12 @@ public:
     static std::wstring OtherDriver() { return Unique(L"VESTRANO LASER 5"); }
     // A port of the prefix whose name begins with "COM".
     static std::wstring ComPort() { return L"COM1:"; }
-    // The test DLL next to the running test program.
-    static std::wstring TestDllPath() { return ExeDir() + kTestDllName; }
-    static constexpr const wchar_t* kTestDllName = kDriverDllName;
 
     bool InstallPrinter(const std::wstring& name, const std::wstring& port, const std::wstring& driver)
     {
         const bool known = std::find(m_Drivers.begin(), m_Drivers.end(), driver) != m_Drivers.end();
-        if (!known && !Report(AddTestDriver(driver, TestDllPath())))
+        // The test DLL lies next to the running test program.
+        if (!known && !Report(AddTestDriver(driver, ExeDir() + kDriverDllName)))
             return false;
         if (!known)
             m_Drivers.push_back(driver);

@@ -13,15 +13,15 @@ class TempFolder {
 public:
     TempFolder()
     {
+        // Named by process and count: one of that name can only be left by a process gone.
         static LONG s_Counter = 0;
-        const std::wstring name = L"qsm" + std::to_wstring(GetCurrentProcessId()) + L"_";
         std::error_code error;
-        for (int attempt = 0; attempt < 100 && m_Path.empty(); ++attempt) {
-            const auto path = std::filesystem::temp_directory_path(error) / (name + std::to_wstring(InterlockedIncrement(&s_Counter)));
-            if (std::filesystem::create_directory(path, error))
-                m_Path = path.wstring();
-        }
-        if (m_Path.empty())
+        const std::wstring name = L"qsm" + std::to_wstring(GetCurrentProcessId()) + L"_";
+        const auto path = std::filesystem::temp_directory_path(error) / (name + std::to_wstring(InterlockedIncrement(&s_Counter)));
+        std::filesystem::remove_all(path, error);
+        if (std::filesystem::create_directory(path, error))
+            m_Path = path.wstring();
+        else
             ADD_FAILURE() << "no temporary folder: " << error.message();
     }
     ~TempFolder()

@@ -10,14 +10,6 @@ namespace qsmtest {
 // Waits until conditions on other threads' or processes' windows hold, each bounded
 // by its time-out.
 
-// True once done() holds, false when it still does not after timeoutMs.
-inline bool PollUntil(DWORD timeoutMs, const std::function<bool()>& done)
-{
-    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !done(); Sleep(20))
-        if (GetTickCount64() >= end)
-            return false;
-    return true;
-}
 // find's window once it has one, or null after timeoutMs.
 inline HWND PollWindow(DWORD timeoutMs, const std::function<HWND()>& find)
 {
@@ -52,28 +44,23 @@ inline HWND WaitForTopWindow(const std::wstring& title, DWORD timeoutMs)
 {
     return PollWindow(timeoutMs, [&] { return FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); });
 }
-// A visible message box ("#32770") whose caption passes match, or null after timeoutMs.
-inline HWND WaitForBox(DWORD timeoutMs, const std::function<bool(const std::wstring&)>& match)
+// A visible message box ("#32770") whose caption is prefix followed by nothing
+// (whole) or anything, or null after timeoutMs.
+inline HWND WaitForMessageBoxPrefix(const std::wstring& prefix, DWORD timeoutMs, bool whole = false)
 {
-    using Search = std::pair<const std::function<bool(const std::wstring&)>*, HWND>;
-    Search search{&match, nullptr};
     return PollWindow(timeoutMs, [&] {
-        EnumWindows([](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(lParam);
-            if (ClassName(hWnd) == L"#32770" && IsWindowVisible(hWnd) && (*s.first)(WindowText(hWnd)))
-                s.second = hWnd;
-            return !s.second;
-        }, reinterpret_cast<LPARAM>(&search));
-        return search.second;
+        HWND h = nullptr;
+        while ((h = FindWindowExW(nullptr, h, L"#32770", nullptr)) != nullptr) {
+            const std::wstring caption = WindowText(h);
+            if (IsWindowVisible(h) && caption.compare(0, whole ? caption.npos : prefix.size(), prefix) == 0)
+                break;
+        }
+        return h;
     });
 }
 inline HWND WaitForMessageBox(const std::wstring& caption, DWORD timeoutMs)
 {
-    return WaitForBox(timeoutMs, [&](const std::wstring& text) { return text == caption; });
-}
-inline HWND WaitForMessageBoxPrefix(const std::wstring& prefix, DWORD timeoutMs)
-{
-    return WaitForBox(timeoutMs, [&](const std::wstring& text) { return text.compare(0, prefix.size(), prefix) == 0; });
+    return WaitForMessageBoxPrefix(caption, timeoutMs, true);
 }
 
 inline int ListBoxCount(HWND hList)
@@ -94,29 +81,10 @@ struct MessageBoxView {
     std::wstring caption;
     std::wstring text;
     HWND owner = nullptr;
-    bool warningIcon = false; // the exclamation icon
-    bool errorIcon = false;   // the hand icon
-    bool topmost = false;     // system modal
-    std::vector<int> buttons; // ids of the visible buttons
 };
 inline MessageBoxView ReadMessageBox(HWND hBox)
 {
-    MessageBoxView view;
-    view.caption = WindowText(hBox);
-    view.text = WindowText(GetDlgItem(hBox, 0xFFFF));
-    view.owner = GetWindow(hBox, GW_OWNER);
-    view.topmost = (GetWindowLongW(hBox, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-    // The icon control's id differs (20 on Windows, 1088 under Wine); its style does not.
-    for (HWND child = GetWindow(hBox, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && lstrcmpiW(ClassName(child).c_str(), L"Static") == 0) {
-            const auto shown = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-            view.warningIcon = shown && shown == LoadIconW(nullptr, IDI_WARNING);
-            view.errorIcon = shown && shown == LoadIconW(nullptr, IDI_ERROR);
-        } else if (lstrcmpiW(ClassName(child).c_str(), L"Button") == 0 && IsWindowVisible(child)) {
-            view.buttons.push_back(GetDlgCtrlID(child));
-        }
-    }
-    return view;
+    return {WindowText(hBox), WindowText(GetDlgItem(hBox, 0xFFFF)), GetWindow(hBox, GW_OWNER)};
 }
 // Presses the box's OK button and waits until the box is gone.
 inline bool CloseMessageBox(HWND hBox, DWORD timeoutMs = 5000)
