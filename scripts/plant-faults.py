@@ -15,6 +15,7 @@ import argparse
 import os
 import random
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -217,6 +218,11 @@ def run_all(args):
                 areas += a
                 if rc == "timeout":
                     areas.append("timeout")
+                    # A killed run leaves its printers in the prefix, where the next
+                    # run could see them: start the next one from a fresh prefix.
+                    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix")),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    shutil.rmtree(os.path.join(build, "wineprefix"), ignore_errors=True)
                 elif rc != 0 and not a:
                     areas.append(f"exit{rc}")
             result = "caught" if areas else "missed"
