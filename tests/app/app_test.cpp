@@ -75,10 +75,12 @@ TEST_F(App, WithoutAMonitoredPrinterOrACatalogueItEndsInItsBox)
 
 TEST_F(App, ANamedPrinterIsTheOnlyWindowShownAndASecondStartHandsOverWithZero)
 {
+    // The whole tail is the name, blanks and characters beyond the ANSI code page included.
+    const std::wstring b = L"B \u6253\u5370\u6A5F";
     Install(L"A");
-    Install(L"B");
-    ASSERT_TRUE(StartWithTray(Name(L"B"))); // the whole tail is the name, blanks included
-    EXPECT_TRUE(PumpUntil([&] { return IsShown(L"B"); }, 10000));
+    Install(b);
+    ASSERT_TRUE(StartWithTray(Name(b)));
+    EXPECT_TRUE(PumpUntil([&] { return IsShown(b); }, 10000));
     ASSERT_TRUE(SendMessageTimeoutW(m_hTray, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr)); // the tray has caught up
     ASSERT_NE(MainWindow(L"A"), nullptr);
     EXPECT_FALSE(IsShown(L"A"));
@@ -91,7 +93,7 @@ TEST_F(App, ANamedPrinterIsTheOnlyWindowShownAndASecondStartHandsOverWithZero)
     EXPECT_FALSE(IsShown(L"A"));
     ASSERT_TRUE(Start(second, L""));
     EXPECT_EQ(second.Wait(15000), 0u);
-    EXPECT_TRUE(IsShown(L"A") && IsShown(L"B"));
+    EXPECT_TRUE(IsShown(L"A") && IsShown(b));
     EXPECT_TRUE(m_Program.IsRunning());
 }
 

@@ -1,3 +1,4 @@
+#include "../base/thrown.h"
 #include "debug_capture.h"
 #include "exception.h"
 #include "item.h"
@@ -17,19 +18,6 @@ struct CountedItem : mrvItem {
     ~CountedItem() override { ++*m_pDeleted; }
     int* m_pDeleted;
 };
-
-// Whether the call throws an mrvException with this code whose one stack line begins so.
-template <class Call>
-bool Throws(Call call, long code, const std::string& begin)
-{
-    try {
-        call();
-    } catch (const mrvException& e) {
-        EXPECT_EQ(e.GetStack().size(), 1u);
-        return e.GetCode() == code && e.GetStack()[0].rfind(begin, 0) == 0;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -76,16 +64,18 @@ TEST(DialogCreate, MissingTemplateThrowsKeepsNoWindowAcceleratorsReachTheDialogA
     RecordingDialog broken("Broken");
     const std::string message = "Can't create dialog box <Broken>." + mrvUtils::LastErrorSuffix(ERROR_RESOURCE_NAME_NOT_FOUND);
     SetLastError(0xdeadbeef);
-    EXPECT_TRUE(Throws([&] { broken.Create(GetModuleHandleW(nullptr), 9999, -1, 0); }, mrvE_FAIL,
-                       message + " Caused in <mrvAPI::mrvDialog::Create()> [baseapi\\src\\dialog, "));
+    EXPECT_EQ(Thrown([&] { broken.Create(GetModuleHandleW(nullptr), 9999, -1, 0); })
+                  .rfind(message + " Caused in <mrvAPI::mrvDialog::Create()> [baseapi\\src\\dialog, ", 0),
+              0u);
     EXPECT_EQ(broken.GetHwnd(), nullptr);
     EXPECT_EQ(broken.m_Creates, 0);
 
     int deleted = 0;
     {
         RecordingDialog dialog("Twice");
-        EXPECT_TRUE(Throws([&] { dialog.AddItem(nullptr); }, mrvE_POINTER,
-                           "Invalid null pointer parameter <pItem>. Caused in <mrvAPI::mrvDialog::AddItem()> [baseapi\\inc\\dialog, "));
+        EXPECT_EQ(Thrown([&] { dialog.AddItem(nullptr); }, mrvE_POINTER)
+                      .rfind("Invalid null pointer parameter <pItem>. Caused in <mrvAPI::mrvDialog::AddItem()> [baseapi\\inc\\dialog, ", 0),
+                  0u);
         dialog.Create(GetModuleHandleW(nullptr), IDD_MAIN_DIALOG, -1, 0);
         const HWND hWnd = dialog.GetHwnd();
         auto* pTab = new CountedItem(&dialog, IDC_TAB, &deleted);

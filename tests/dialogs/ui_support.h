@@ -78,14 +78,6 @@ inline std::wstring ControlText(HWND hDlg, int id)
     return qsmtest::WindowText(GetDlgItem(hDlg, id));
 }
 
-inline std::vector<std::wstring> ListLines(HWND hList)
-{
-    std::vector<std::wstring> lines;
-    for (int i = 0; i < qsmtest::ListBoxCount(hList); ++i)
-        lines.push_back(qsmtest::ListBoxLine(hList, i));
-    return lines;
-}
-
 // The record of a printer that the spooler does not know.
 inline mrvAPI::mrvPrinter MissingPrinter(const std::wstring& driver = L"VESTRANO QUILLOR 2")
 {

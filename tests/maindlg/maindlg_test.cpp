@@ -3,7 +3,6 @@
 // ("UpdateTime" 50 ms unless a test sets another), and the log save.
 #include "../dialogs/ui_support.h"
 #include "debug_capture.h"
-#include "errorrecord.h"
 #include "dialog_driver.h"
 #include "fake_lm.h"
 #include "maindlg.h"
@@ -198,7 +197,7 @@ TEST_F(MainDialogTest, CreationBuildsTitleTabsAndPagesAndStartsTheWorkerHiddenTh
     Drain();
     EXPECT_EQ(SendDlgItemMessageW(monitor, IDC_INK_LEVEL, PBM_GETPOS, 0, 0), 57);
     EXPECT_EQ(SendDlgItemMessageW(monitor, IDC_UV_LAMP, PBM_GETPOS, 0, 0), 3);
-    EXPECT_EQ(uitest::ListLines(GetDlgItem(monitor, IDC_STATUS_LIST)), (std::vector<std::wstring>{Text(40), Text(19) + L" 65535 " + Text(20)}));
+    EXPECT_EQ(qsmtest::ListLines(GetDlgItem(monitor, IDC_STATUS_LIST)), (std::vector<std::wstring>{Text(40), Text(19) + L" 65535 " + Text(20)}));
     EXPECT_EQ(WindowText(GetDlgItem(monitor, IDC_MAT_CODE)), L"first");
     EXPECT_EQ(WindowText(GetDlgItem(monitor, IDC_JOB_NAME)), Text(23) + L" second");
 
@@ -249,15 +248,6 @@ TEST_F(MainDialogTest, CreationBuildsTitleTabsAndPagesAndStartsTheWorkerHiddenTh
     DestroyDialog();
     EXPECT_EQ(m_Debug.Count("m_pUpdate->Stop()"), 1u);
     EXPECT_FALSE(IsWindow(monitor) || IsWindow(info));
-}
-
-// No sign, blank or character next to a digit range is a hex digit (the rest of the
-// decoding is left to its fuzz target).
-TEST(ErrorRecord, OnlyHexDigitsMakeACodeUnit)
-{
-    ErrorRecord out;
-    EXPECT_TRUE(DecodeErrorRecord("00000999+041 0410zzz0042/000:000@000G000`000g000", out));
-    EXPECT_EQ(out.text, u"\xFFFD\xFFFD\xFFFD" u"B\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD");
 }
 
 // A page's WM_SHOWWINDOW is not the dialog's, nor is the end of a log save (the user

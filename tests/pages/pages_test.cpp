@@ -10,7 +10,7 @@
 
 using namespace mrvAPI;
 using uitest::ControlText;
-using uitest::ListLines;
+using qsmtest::ListLines;
 using Lines = std::vector<std::wstring>;
 
 namespace {

@@ -1,5 +1,5 @@
 // A language monitor that is down, floods or flaps, and small faults around the
-// edges: names and paths beyond the ANSI code page, "&" in a printer name, the save
+// edges: paths beyond the ANSI code page, "&" in a printer name, the save
 // dialog, keyboard use, texts posted from outside, thread bodies that throw.
 #include "debug_capture.h"
 #include "dialog_driver.h"
@@ -257,25 +257,6 @@ TEST_F(MonitorDown, AConnectThatDoesNotCompleteEndsAtOnceOnStop)
     std::printf("[ figures ] held connect: stop %llu ms\n", stopMs);
     EXPECT_LT(stopMs, 500u);
     EXPECT_EQ(m_Debug.CountContaining(kNormal), 1u);
-}
-
-TEST_F(Items, APrinterNamedOnTheCommandLineIsFoundWhateverItsCharacters)
-{
-    const std::wstring wide = SpoolerFixture::Unique(L"Quillor " + kWide), ascii = SpoolerFixture::Unique(L"Quillor Plain");
-    Install(L"Quillor " + kWide);
-    Install(L"Quillor Plain");
-    for (const std::wstring& named : {wide, ascii}) {
-        SCOPED_TRACE(mrvAPI::mrvUtils::W2M(named));
-        qsmtest::ChildProcess program;
-        ASSERT_TRUE(program.Start(L"\"" + qsmtest::ExeDir() + L"..\\QuillorStatusMonitor.exe\" " + named));
-        HWND hNamed = nullptr, hOther = nullptr;
-        EXPECT_TRUE(PumpUntil([&] {
-            hNamed = qsmtest::WaitForTopWindow(mrvMainDialog::MakeTitle(named, L"FILE:"), 0);
-            hOther = qsmtest::WaitForTopWindow(mrvMainDialog::MakeTitle(named == wide ? ascii : wide, L"FILE:"), 0);
-            return hNamed && hOther && IsWindowVisible(hNamed);
-        }, 20000));
-        EXPECT_FALSE(hOther && IsWindowVisible(hOther));
-    }
 }
 
 TEST_F(Items, TheLanguageFileIsReadFromAFolderOutsideTheAnsiCodePage)

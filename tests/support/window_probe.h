@@ -1,6 +1,7 @@
 #pragma once
 #include "pump.h"
 #include "win.h"
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -63,17 +64,15 @@ inline HWND WaitForMessageBox(const std::wstring& caption, DWORD timeoutMs)
     return WaitForMessageBoxPrefix(caption, timeoutMs, true);
 }
 
-inline int ListBoxCount(HWND hList)
+// Every line of a list box.
+inline std::vector<std::wstring> ListLines(HWND hList)
 {
-    return static_cast<int>(SendMessageW(hList, LB_GETCOUNT, 0, 0));
-}
-inline std::wstring ListBoxLine(HWND hList, int index)
-{
-    const LRESULT length = SendMessageW(hList, LB_GETTEXTLEN, index, 0);
-    std::vector<wchar_t> buffer(length == LB_ERR ? 1 : static_cast<size_t>(length) + 1);
-    if (length != LB_ERR)
-        SendMessageW(hList, LB_GETTEXT, index, reinterpret_cast<LPARAM>(buffer.data()));
-    return buffer.data();
+    std::vector<std::wstring> lines(static_cast<size_t>(std::max<LRESULT>(SendMessageW(hList, LB_GETCOUNT, 0, 0), 0)));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        lines[i].resize(static_cast<size_t>(SendMessageW(hList, LB_GETTEXTLEN, i, 0)) + 1);
+        lines[i].resize(static_cast<size_t>(SendMessageW(hList, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&lines[i][0]))));
+    }
+    return lines;
 }
 
 // What a message box shows, read before it is closed.
