@@ -4,7 +4,7 @@
 #include "../dialogs/ui_support.h"
 #include "exception.h"
 #include "fake_lm.h"
-#include "lmsim_process.h"
+#include "process.h"
 #include "utils.h"
 #include <cstddef>
 #include <shellapi.h>

@@ -3,7 +3,6 @@
 // way a logon starts it.
 #include "handle.h"
 #include "language.h"
-#include "lmsim_process.h"
 #include "process.h"
 #include "pump.h"
 #include "spooler_fixture.h"

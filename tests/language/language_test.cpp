@@ -1,5 +1,6 @@
 #include "../base/thrown.h"
 #include "language.h"
+#include "process.h"
 #include "registry_fixture.h"
 #include "temp_folder.h"
 #include "utils.h"
@@ -113,9 +114,7 @@ TEST_F(Catalogue, FailedLoadThrowsAndLeavesNothingLoaded)
 // error boxes use.
 TEST_F(Catalogue, ShippedFileHasEveryTextInTheCurrentLanguage)
 {
-    wchar_t exe[MAX_PATH] = {};
-    const std::wstring path(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
-    m_Registry.SetPath(path.substr(0, path.rfind(L'\\')) + L"\\language_shipped");
+    m_Registry.SetPath(qsmtest::ExeDir() + L"language_shipped");
     ASSERT_NO_THROW(mrvLanguages::Load());
     EXPECT_EQ(mrvLanguages::GetVersionText(), L"quillor.xml (version 1.0)");
     EXPECT_EQ(mrvLanguages::GetCurrentLanguageName(), std::string(std::getenv("QSM_LOCALE")) == "de" ? L"de" : L"en");

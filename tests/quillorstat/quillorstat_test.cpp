@@ -1,7 +1,7 @@
 #include "bytes.h"
 #include "fake_lm.h"
 #include "language.h"
-#include "lmsim_process.h"
+#include "process.h"
 #include "maindlg.h"
 #include "printer.h"
 #include "registry_fixture.h"
@@ -270,9 +270,7 @@ TEST_F(Quillorstat, SaveLogWritesTheWholeLogOrNoFile)
     qsmtest::FakeLanguageMonitor lm;
     m_Registry.SetTcpPort(lm.Port());
     const std::wstring name = Install(L"Quillor Log");
-    std::string body;
-    for (size_t i = 0; body.size() < 326654; ++i)
-        body += static_cast<char>(i % 7 == 0 ? 0 : i % 11 == 0 ? '\n' : i % 13 == 0 ? 0x1A : 'a' + i % 26);
+    const std::string body = qsmtest::LogBody(326654);
     const std::string header = Bytes({0x84, 0x00});
     const std::wstring failed = L"Internal error, can't download log file.";
     const struct {

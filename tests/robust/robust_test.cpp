@@ -1,12 +1,11 @@
 // A language monitor that is down, floods or flaps, and small faults around the
-// edges: paths beyond the ANSI code page, "&" in a printer name, the save
-// dialog, keyboard use, texts posted from outside, thread bodies that throw.
+// edges: the save dialog, keyboard use, texts posted from outside, thread bodies
+// that throw.
 #include "debug_capture.h"
 #include "dialog_driver.h"
 #include "fake_lm.h"
-#include "item.h"
 #include "language.h"
-#include "lmsim_process.h"
+#include "process.h"
 #include "maindlg.h"
 #include "messages.h"
 #include "post_recorder.h"
@@ -37,8 +36,6 @@ namespace {
 
 const char* const kNormal = "termination recognized, stop normal.";
 const char* const kForced = "does not end, terminate thread.";
-// Characters outside every Western ANSI code page.
-const std::wstring kWide = L"\u6253\u5370\u6A5F";
 
 // The shipped language file from beside the test program, this program's printers
 // (by their driver), a short update time and no language monitor.
@@ -137,8 +134,6 @@ TEST_F(Flood, AFlappingErrorKeepsOneBoxAndShowsTheNewestWhenItCloses)
     dialog->Show();
     PumpUntil([&] { return done.load(); }, 120000);
     watcher.join();
-    std::printf("[ figures ] flapping error: %zu box(es) open after %lu ms, %zu after the first closed\n", openAtFirst,
-                flapMs, openAtNext);
     EXPECT_EQ(openAtFirst, 1u);
     EXPECT_EQ(openAtNext, 1u);
     EXPECT_FALSE(first.empty());
@@ -163,14 +158,13 @@ TEST_F(Flood, AnEndlessAnswerIsADroppedConnectionAndMemoryStaysFlat)
         GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
         return static_cast<double>(std::max(counters.PagefileUsage, counters.WorkingSetSize));
     };
-    owner.Pump(500);
+    PumpFor(500);
     const double before = privateBytes();
-    owner.Pump(runMs);
+    PumpFor(runMs);
     const double growthMb = (privateBytes() - before) / 1048576.0;
     const size_t connections = sim.CountContaining(" open");
     m_Debug.Clear();
     worker.Stop(1000);
-    std::printf("[ figures ] endless answer: memory %+.1f MB in %lu ms, %zu connections\n", growthMb, runMs, connections);
     EXPECT_LT(growthMb, 2.0);
     EXPECT_GE(connections, 3u);
     EXPECT_EQ(m_Debug.CountContaining(kNormal), 1u);
@@ -212,8 +206,6 @@ TEST_F(MonitorDown, ExitEndsEveryWorkerNormallyWithinASecondAndNothingIsBroadcas
     const ULONGLONG start = GetTickCount64();
     tray.reset();
     const ULONGLONG exitMs = GetTickCount64() - start;
-    std::printf("[ figures ] %zu windows: %d WM_DEVMODECHANGE in %lu ms, exit %llu ms\n", windows,
-                static_cast<int>(broadcasts), watchMs, exitMs);
     EXPECT_EQ(broadcasts, 0);
     EXPECT_LT(exitMs, 1000u);
     EXPECT_EQ(m_Debug.CountContaining(kNormal), windows);
@@ -254,34 +246,20 @@ TEST_F(MonitorDown, AConnectThatDoesNotCompleteEndsAtOnceOnStop)
     const ULONGLONG start = GetTickCount64();
     worker.Stop(1000);
     const ULONGLONG stopMs = GetTickCount64() - start;
-    std::printf("[ figures ] held connect: stop %llu ms\n", stopMs);
     EXPECT_LT(stopMs, 500u);
     EXPECT_EQ(m_Debug.CountContaining(kNormal), 1u);
 }
 
-TEST_F(Items, TheLanguageFileIsReadFromAFolderOutsideTheAnsiCodePage)
+// Read by its wide name: the folder's name is beyond every Western ANSI code page.
+TEST_F(Items, TheLanguageFileIsReadFromAFolderBeyondTheAnsiCodePage)
 {
     qsmtest::TempFolder folder;
-    const std::wstring path = folder.FileName(kWide);
-    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
-    ASSERT_TRUE(CopyFileW((qsmtest::ExeDir() + L"qsm_language\\quillor.xml").c_str(), (path + L"\\quillor.xml").c_str(), FALSE));
-    const std::wstring expected = mrvLanguages::GetText(6);
-    m_Registry.SetPath(path);
-    mrvLanguages::Clear();
-    EXPECT_NO_THROW(mrvLanguages::Load());
-    EXPECT_EQ(mrvLanguages::GetText(6), expected);
-}
-
-TEST_F(Items, AnAmpersandInAPrinterNameShowsInTheTrayMenu)
-{
-    Install(L"Quillor R&D");
-    mrvTryDialog tray;
-    mrvAPI::mrvPopupMenu menu(&tray, 0);
-    tray.addMenuEntries(&menu);
-    wchar_t text[256] = {};
-    GetMenuStringW(menu.GetHmenu(), 0, text, 256, MF_BYPOSITION);
-    // Doubled, "&" is drawn as itself instead of marking the next letter.
-    EXPECT_EQ(std::wstring(text), SpoolerFixture::Unique(L"Quillor R&&D"));
+    const std::wstring wide = L"\u6253\u5370\u6A5F";
+    ASSERT_TRUE(CreateDirectoryW(folder.FileName(wide).c_str(), nullptr));
+    folder.Write(wide + L"\\quillor.xml", "<l><language name=\"xx\"><t id=\"1\">one</t></language></l>");
+    m_Registry.SetPath(folder.FileName(wide));
+    ASSERT_NO_THROW(mrvLanguages::Load());
+    EXPECT_EQ(mrvLanguages::GetText(1), L"one");
 }
 
 // A thread body given as a function.

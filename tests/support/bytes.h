@@ -13,4 +13,14 @@ inline std::string Bytes(std::initializer_list<int> bytes)
     return s;
 }
 
+// Log bytes with zero bytes, line feeds, carriage returns and Ctrl+Z among them,
+// which a text-mode write would change.
+inline std::string LogBody(size_t size)
+{
+    std::string body;
+    for (size_t i = 0; body.size() < size; ++i)
+        body += static_cast<char>(i % 7 == 0 ? 0 : i % 11 == 0 ? '\n' : i % 13 == 0 ? '\r' : i % 17 == 0 ? 0x1A : 'a' + i % 26);
+    return body;
+}
+
 } // namespace qsmtest

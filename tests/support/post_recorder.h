@@ -35,17 +35,13 @@ public:
     }
     ~PostRecorder()
     {
-        Pump(0); // frees the texts of messages still queued
+        PumpFor(0); // frees the texts of messages still queued
         DestroyWindow(m_hWnd);
     }
     PostRecorder(const PostRecorder&) = delete;
     PostRecorder& operator=(const PostRecorder&) = delete;
 
     HWND Hwnd() const { return m_hWnd; }
-    // Dispatches pending messages of this thread for up to ms milliseconds.
-    void Pump(DWORD ms) { PumpFor(ms); }
-    // Pumps until pred() holds or timeoutMs passes; returns pred().
-    bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) { return qsmtest::PumpUntil(pred, timeoutMs); }
     const std::vector<PostedMessage>& Messages() const { return m_Messages; }
     std::vector<PostedMessage> Of(UINT message) const
     {

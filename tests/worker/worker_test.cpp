@@ -22,15 +22,6 @@ namespace {
 constexpr size_t kLogLength = 326656;
 const std::string kFailed = "mrvUpdate::ThreadProc: Connection failed, try to start language monitor.\n";
 
-// Log bytes with zero bytes, line feeds and carriage returns among them.
-std::string LogBody(size_t size)
-{
-    std::string body;
-    for (size_t i = 0; body.size() < size; ++i)
-        body += static_cast<char>(i % 7 == 0 ? 0 : i % 11 == 0 ? '\n' : i % 13 == 0 ? '\r' : 'a' + i % 26);
-    return body;
-}
-
 // A log of the full expected length ends its collection without the 5 s wait.
 std::string FullLogAnswer(int code = 0x84)
 {
@@ -66,7 +57,7 @@ struct Rig {
         worker->RequestLogDownload();
     }
     size_t Posted(UINT message) const { return window.Of(message).size(); }
-    bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000) { return window.PumpUntil(done, ms); }
+    bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000) { return qsmtest::PumpUntil(done, ms); }
 };
 
 class WorkerTest : public ::testing::Test, protected Rig {
@@ -85,13 +76,13 @@ TEST_F(WorkerTest, ComPortPrinterIsNeverPolledButDownloadsItsLog)
     lm.OnCommand(4, LmReply::Answer(FullLogAnswer()));
     Start(&serial);
     worker->SetActive(true);
-    window.Pump(300);
+    PumpFor(300);
     EXPECT_EQ(lm.Accepted(), 0);
     RequestLog(m_Folder.FileName(L"com.log"));
     ASSERT_TRUE(PumpUntil([&] { return Posted(mrvWM_LOG_DONE) == 1; }));
     // The connection made for the log is released at the next cycle and nothing is polled.
     EXPECT_TRUE(lm.WaitForClosed(1, 2000));
-    window.Pump(200);
+    PumpFor(200);
     EXPECT_EQ(lm.Commands(), Bytes({4}));
     EXPECT_EQ(window.Messages().size(), 1u);
 }
@@ -111,7 +102,7 @@ TEST_F(WorkerTest, FailedRequestsShortenTheChainAndTheNumberIsAskedUntilItCame)
     const std::string expected = Bytes({5, 9, 1, 2, 5, 9, 1, 2, 3, 6, 7, 5, 9, 1, 2, 3, 6, 7, 5, 1, 2, 3, 6, 7});
     ASSERT_TRUE(PumpUntil([&] { return lm.Commands().size() >= expected.size(); }));
     EXPECT_EQ(lm.Commands().substr(0, expected.size()), expected);
-    window.Pump(50);
+    PumpFor(50);
     EXPECT_EQ(Posted(mrvWM_NUMBER), 1u);
     EXPECT_EQ(lm.Accepted(), 1); // a time-out does not break the connection
 }
@@ -126,7 +117,7 @@ TEST_F(WorkerTest, EachPostedTextIsTheWindowsOwnCopy)
     Start();
     worker->SetActive(true);
     ASSERT_TRUE(lm.WaitForRequests(20, 3000)); // three cycles while the window does not look
-    window.Pump(100);
+    PumpFor(100);
     const auto material = window.Of(mrvWM_MAT_CODE), job = window.Of(mrvWM_PRINTJOB);
     ASSERT_TRUE(material.size() >= 2 && job.size() >= 2);
     EXPECT_EQ(material[0].text + " " + material[1].text, "FIRST-MATERIAL PLA");
@@ -313,7 +304,7 @@ TEST_F(WorkerTest, HiddenWorkerSleepsUntilItIsWantedAndThenStartsAtOnce)
         worker.reset(new mrvUpdate(window.Hwnd(), &printer, updateTime));
         worker->SetCycleMessage(cycle);
         worker->Start(0);
-        window.Pump(1000); // a worker that kept cycling while hidden would spin on a core
+        PumpFor(1000); // a worker that kept cycling while hidden would spin on a core
         ASSERT_EQ(Posted(cycle), 1u);
         EXPECT_EQ(window.Of(cycle)[0].wParam, 0u);
         EXPECT_EQ(lm.Accepted(), accepted);
