@@ -165,6 +165,11 @@ def failures(log):
     return sorted(areas), sorted(cases)
 
 
+def end_wine(build):
+    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix")),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def run_all(args):
     build = os.path.abspath(args.build)
     logdir = os.path.abspath(args.logs)
@@ -220,8 +225,7 @@ def run_all(args):
                     areas.append("timeout")
                     # A killed run leaves its printers in the prefix, where the next
                     # run could see them: start the next one from a fresh prefix.
-                    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix")),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    end_wine(build)
                     shutil.rmtree(os.path.join(build, "wineprefix"), ignore_errors=True)
                 elif rc != 0 and not a:
                     areas.append(f"exit{rc}")
@@ -232,8 +236,7 @@ def run_all(args):
         finally:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original)
-            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix")),
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            end_wine(build)
     out.write(f"# caught {caught} of {built} that built\n")
     out.close()
     # Leave the tree built as it is in git.
