@@ -35,6 +35,9 @@ public:
 
 protected:
     virtual DWORD ThreadProc() = 0;
+    // Runs on the thread that asks for the stop, right after the body has been
+    // woken: for what a wait on the stop event cannot reach (a box the body shows).
+    virtual void OnStopRequested() {}
 
 private:
     static DWORD WINAPI StartRoutine(LPVOID param);

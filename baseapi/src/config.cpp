@@ -12,11 +12,11 @@ namespace {
 const char* const kFile = "baseapi\\src\\config";
 
 // By the wide name: an installation folder outside the ANSI code page has no
-// narrow name to open it by.
+// narrow name to open it by. Others may have it open for writing (an editor).
 bool ReadWholeFile(const std::wstring& fileName, std::string& bytes)
 {
-    mrvKernelHandle file(CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    mrvKernelHandle file(CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
         return false;
     LARGE_INTEGER size = {};

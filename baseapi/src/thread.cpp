@@ -74,6 +74,7 @@ void mrvThread::RequestStop()
     // Woken only after the line above, so that a pausing body's "stopped." follows it.
     if (m_hStopEvent)
         SetEvent(m_hStopEvent);
+    OnStopRequested();
 }
 
 namespace {

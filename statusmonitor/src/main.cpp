@@ -148,6 +148,9 @@ int Run(HINSTANCE hInstance)
     tray->Hide();
 
     if (mrvTryDialog::CountMonitoredPrinters() == 0) {
+        // Gone before the box: a settings change during it must not build windows
+        // and workers for a program that is ending.
+        tray.reset();
         MessageBoxW(nullptr, mrvLanguages::GetText(1).c_str(), mrvLanguages::GetText(3).c_str(), MB_ICONWARNING);
         return 1;
     }

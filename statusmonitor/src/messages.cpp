@@ -22,6 +22,10 @@ Outstanding& Texts()
 
 bool PostText(HWND hWnd, UINT message, const char* text)
 {
+    // A window that is gone has no queue to free the copy from; a null one would
+    // post to this thread instead.
+    if (!hWnd)
+        return false;
     const size_t length = std::strlen(text);
     std::unique_ptr<char[]> copy(new (std::nothrow) char[length + 1]);
     if (!copy)

@@ -38,7 +38,7 @@ void DestroyAndDelete(mrvMainDialog* pDialog)
 } // namespace
 
 mrvTryDialog::mrvTryDialog()
-    : mrvDialog("tryDialog", nullptr), m_Updating(false), m_UpdateAgain(false),
+    : mrvDialog("tryDialog", nullptr), m_Updating(false), m_UpdateAgain(false), m_Closing(false),
       m_TaskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
 {
     try {
@@ -63,14 +63,16 @@ mrvTryDialog::~mrvTryDialog()
 
 void mrvTryDialog::DeleteAllDialogs()
 {
-    RequestStops(m_Dialogs);
-    RequestStops(m_Retired);
-    for (mrvMainDialog* pDialog : m_Dialogs)
-        DestroyAndDelete(pDialog);
-    m_Dialogs.clear();
-    for (mrvMainDialog* pDialog : m_Retired)
-        DestroyAndDelete(pDialog);
+    // Each delete waits for a worker and handles the messages sent meanwhile: the
+    // lists are out of reach of those handlers before the first delete.
+    m_Closing = true;
+    std::vector<mrvMainDialog*> all;
+    all.swap(m_Dialogs);
+    all.insert(all.end(), m_Retired.begin(), m_Retired.end());
     m_Retired.clear();
+    RequestStops(all);
+    for (mrvMainDialog* pDialog : all)
+        DestroyAndDelete(pDialog);
 }
 
 bool mrvTryDialog::IsMonitored(const mrvPrinter& printer)
@@ -122,6 +124,9 @@ void mrvTryDialog::EndSession()
     // The process may be ended as soon as the message returns: stop everything here,
     // as Exit would after the pump. A dialog with a box open below goes once that
     // returns, and its worker writes no log file that is not whole.
+    if (m_Closing)
+        return;
+    m_Closing = true;
     if (m_OnSessionEnd)
         m_OnSessionEnd();
     std::vector<mrvMainDialog*> all;
@@ -137,7 +142,8 @@ void mrvTryDialog::EndSession()
 INT_PTR mrvTryDialog::DlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     if (uMsg == m_TaskbarCreated && m_TaskbarCreated) {
-        if (m_OnShellRestart)
+        // The icon may already be gone with its owner.
+        if (m_OnShellRestart && !m_Closing)
             m_OnShellRestart();
         return 1;
     }
@@ -167,6 +173,8 @@ INT_PTR mrvTryDialog::DlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam
         }
         return 1;
     case kIconCallback:
+        if (m_Closing)
+            return 1;
         if (lParam == WM_LBUTTONDOWN || lParam == WM_RBUTTONDOWN)
             ShowTrayMenu();
         else if (lParam == WM_LBUTTONDBLCLK)
@@ -237,6 +245,10 @@ void mrvTryDialog::ReapRetired()
 
 void mrvTryDialog::updateDialogList()
 {
+    if (m_Closing) {
+        DebugOut("updateDialogList: closing, not rebuilt");
+        return;
+    }
     // A settings change can be delivered while a rebuild is creating windows;
     // run the rebuild once more afterwards instead of nesting it.
     if (m_Updating) {
@@ -248,7 +260,7 @@ void mrvTryDialog::updateDialogList()
         do {
             m_UpdateAgain = false;
             RebuildDialogList();
-        } while (m_UpdateAgain);
+        } while (m_UpdateAgain && !m_Closing);
     } catch (...) {
         m_Updating = false;
         throw;
@@ -294,7 +306,9 @@ void mrvTryDialog::RebuildDialogList()
         RemoveDialog(pDialog);
     }
 
-    for (UINT i = 0; i < count; ++i) {
+    // The removals above wait for workers and handle what is sent meanwhile: the
+    // session may have ended in between.
+    for (UINT i = 0; i < count && !m_Closing; ++i) {
         std::unique_ptr<mrvPrinter> printer(mrvPrinter::GetPrinter(i));
         if (!printer || !IsMonitored(*printer))
             continue;

@@ -35,6 +35,9 @@ public:
     size_t GetDialogCount() const { return m_Dialogs.size(); }
     mrvMainDialog* GetDialog(size_t index) const { return m_Dialogs[index]; }
     size_t GetRetiredCount() const { return m_Retired.size(); }
+    // From the first step of Exit, the end of the session or a failed start on:
+    // nothing is rebuilt, shown or created any more.
+    bool IsClosing() const { return m_Closing; }
     // The menu of the last click, kept until the next one; null before the first.
     const mrvAPI::mrvPopupMenu* GetPopupMenu() const { return m_pPopupMenu.get(); }
 
@@ -61,6 +64,7 @@ private:
     std::vector<mrvMainDialog*> m_Retired;
     bool m_Updating;
     bool m_UpdateAgain;
+    bool m_Closing;
     const UINT m_TaskbarCreated;
     std::function<void()> m_OnShellRestart;
     std::function<void()> m_OnSessionEnd;

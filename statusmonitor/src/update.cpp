@@ -31,11 +31,8 @@ constexpr BYTE kPolledChain[] = {1, 2, 3, 6, 7};
 // attempt opens the printer through the spooler.
 constexpr ULONGLONG kMonitorStartIntervalMs = 10000;
 
-void ErrorBox(const wchar_t* text)
-{
-    if (*text)
-        MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
-}
+// The worker whose box this thread is about to show.
+thread_local mrvUpdate* t_BoxOwner = nullptr;
 
 } // namespace
 
@@ -279,7 +276,9 @@ void mrvUpdate::ConnectToMonitor()
             mrvDebugLine() << "mrvUpdate::ThreadProc: connection not created";
         }
     }
-    if (connected)
+    // A connect cut short by a stop is no failure, and the spooler and the driver
+    // that the start would call into could hold the stop up.
+    if (connected || IsStopRequested())
         return;
     mrvDebugLine() << "mrvUpdate::ThreadProc: Connection failed, try to start language monitor.";
     StartLanguageMonitor();
@@ -333,13 +332,59 @@ void mrvUpdate::HandleLogRequest()
     } else if (!IsStopRequested()) {
         result = mrvLogResult::NoConnection;
     }
-    if (!reported && m_LogBoxes && !IsStopRequested())
+    if (!reported && m_LogBoxes)
         ErrorBox(LogResultText(result));
     {
         mrvLock lock(&m_RequestLock);
         m_LogResult = result;
     }
     PostMessageW(GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
+}
+
+void mrvUpdate::ErrorBox(const wchar_t* text)
+{
+    if (!*text || IsStopRequested())
+        return;
+    // The box's window is caught as it is created, so that a stop asked for at any
+    // moment from here on finds it; a worker held by its box could only be killed.
+    t_BoxOwner = this;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, &mrvUpdate::BoxHook, nullptr, GetCurrentThreadId());
+    MessageBoxW(nullptr, text, L"Error", MB_ICONEXCLAMATION | MB_OK);
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    t_BoxOwner = nullptr;
+    mrvLock lock(&m_RequestLock);
+    m_hBox = nullptr;
+}
+
+LRESULT CALLBACK mrvUpdate::BoxHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND && t_BoxOwner) {
+        const HWND hWnd = reinterpret_cast<HWND>(wParam);
+        wchar_t name[8] = {};
+        const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+        if (!create->lpcs->hwndParent && GetClassNameW(hWnd, name, ARRAYSIZE(name)) && !wcscmp(name, L"#32770"))
+            t_BoxOwner->BoxCreated(hWnd);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void mrvUpdate::BoxCreated(HWND hBox)
+{
+    mrvLock lock(&m_RequestLock);
+    if (m_hBox)
+        return;
+    m_hBox = hBox;
+    // The request may have come between the check before the box and now.
+    if (IsStopRequested())
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+}
+
+void mrvUpdate::OnStopRequested()
+{
+    mrvLock lock(&m_RequestLock);
+    if (m_hBox)
+        PostMessageW(m_hBox, WM_COMMAND, IDOK, 0);
 }
 
 mrvLogResult mrvUpdate::GetLogResult()

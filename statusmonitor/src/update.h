@@ -44,6 +44,7 @@ public:
 
 protected:
     DWORD ThreadProc() override;
+    void OnStopRequested() override;
 
     bool OpenConnection(DWORD port);
     void ReleaseConnection();
@@ -67,6 +68,10 @@ private:
     void PostNumber(UINT message, WPARAM value);
     void PostBufferText(UINT message, char* buffer, const std::string& text);
     char* BufferFor(UINT message);
+    // The worker's own error box, closed again when the worker is asked to stop.
+    void ErrorBox(const wchar_t* text);
+    static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam);
+    void BoxCreated(HWND hBox);
 
     std::unique_ptr<SocketAPI> m_pConnection;
     mrvAPI::mrvCriticalSection m_IPCAccess;
@@ -94,5 +99,6 @@ private:
     ULONGLONG m_MonitorStartTick = 0;
     mrvLogResult m_LogResult = mrvLogResult::Saved;
     bool m_LogBoxes = true;
+    HWND m_hBox = nullptr; // under m_RequestLock
     UINT m_CycleMessage = 0;
 };

@@ -4,6 +4,7 @@
 #include "debug_capture.h"
 #include "dialog_driver.h"
 #include "fake_lm.h"
+#include "handle.h"
 #include "language.h"
 #include "process.h"
 #include "maindlg.h"
@@ -248,15 +249,22 @@ TEST_F(MonitorDown, AConnectThatDoesNotCompleteEndsAtOnceOnStop)
     const ULONGLONG stopMs = GetTickCount64() - start;
     EXPECT_LT(stopMs, 500u);
     EXPECT_EQ(m_Debug.CountContaining(kNormal), 1u);
+    // A connect cut short by the stop is no reason to start the monitor.
+    EXPECT_EQ(m_Debug.CountContaining("Connection failed"), 0u);
 }
 
-// Read by its wide name: the folder's name is beyond every Western ANSI code page.
+// Read by its wide name: the folder's name is beyond every Western ANSI code page;
+// and read while an editor holds the file open for writing.
 TEST_F(Items, TheLanguageFileIsReadFromAFolderBeyondTheAnsiCodePage)
 {
     qsmtest::TempFolder folder;
     const std::wstring wide = L"\u6253\u5370\u6A5F";
     ASSERT_TRUE(CreateDirectoryW(folder.FileName(wide).c_str(), nullptr));
-    folder.Write(wide + L"\\quillor.xml", "<l><language name=\"xx\"><t id=\"1\">one</t></language></l>");
+    const std::wstring file =
+        folder.Write(wide + L"\\quillor.xml", "<l><language name=\"xx\"><t id=\"1\">one</t></language></l>");
+    const mrvAPI::mrvKernelHandle editor(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(editor.IsValid());
     m_Registry.SetPath(folder.FileName(wide));
     ASSERT_NO_THROW(mrvLanguages::Load());
     EXPECT_EQ(mrvLanguages::GetText(1), L"one");
@@ -393,6 +401,9 @@ TEST_F(WithDialog, OnlyTextsThisProcessPostedAreAdoptedAndNoneOutlivesTheWindow)
     PumpUntil([] { return GetQueueStatus(QS_POSTMESSAGE) == 0; }, 2000);
     EXPECT_STREQ(foreign, "not ours");
     EXPECT_EQ(AdoptPostedText(reinterpret_cast<LPARAM>(foreign)), nullptr);
+    // A window already gone: nothing posted, nothing kept.
+    EXPECT_FALSE(PostText(nullptr, mrvWM_MAT_CODE, "late"));
+    EXPECT_EQ(CountPostedTexts(), outstanding);
     // Ours, left unhandled when the window goes.
     ASSERT_TRUE(PostText(Dlg(), mrvWM_MAT_CODE, "MC-1"));
     ASSERT_TRUE(PostText(Dlg(), mrvWM_ERROR, "0000012A0041"));

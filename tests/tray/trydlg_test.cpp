@@ -2,9 +2,12 @@
 // commands, the icon callback and the menu.
 #include "../dialogs/ui_support.h"
 #include "debug_capture.h"
+#include "dialog_driver.h"
 #include "item.h"
 #include "maindlg.h"
 #include "messages.h"
+#include "resource.h"
+#include "temp_folder.h"
 #include "trydlg.h"
 #include <atomic>
 #include <thread>
@@ -205,6 +208,130 @@ TEST_F(TrayWindow, CommandsIconReportsShowByNameAndARemovalBehindAnErrorBox)
     EXPECT_TRUE(gone);
     EXPECT_TRUE(PumpUntil([&] { return m_pTray->GetRetiredCount() == 0; }, 2000));
     EXPECT_EQ(Dialogs(), (Strings{L"BFILE:+"}));
+}
+
+// Every thread but this one sleeps as it writes its last line, so that the stop
+// waits, handling what other threads send meanwhile.
+class SlowWorkers {
+public:
+    explicit SlowWorkers(DWORD ms) : m_hHandler(nullptr)
+    {
+        s_Ui = GetCurrentThreadId();
+        s_Ms = ms;
+        m_hHandler = AddVectoredExceptionHandler(1, &Handler); // before any capture
+    }
+    ~SlowWorkers() { RemoveVectoredExceptionHandler(m_hHandler); }
+    SlowWorkers(const SlowWorkers&) = delete;
+    SlowWorkers& operator=(const SlowWorkers&) = delete;
+
+private:
+    static LONG CALLBACK Handler(EXCEPTION_POINTERS* info)
+    {
+        const EXCEPTION_RECORD* r = info->ExceptionRecord;
+        if (r->ExceptionCode == 0x40010006 && r->NumberParameters >= 2 && GetCurrentThreadId() != s_Ui &&
+            r->ExceptionInformation[1] && strstr(reinterpret_cast<const char*>(r->ExceptionInformation[1]), "> stopped."))
+            Sleep(s_Ms);
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    static inline DWORD s_Ui = 0;
+    static inline DWORD s_Ms = 0;
+    void* m_hHandler;
+};
+
+// While the dialogs go (Exit, the session's end), a settings change, a second session
+// end and a restarted shell are sent from another thread, with a printer removed and
+// one added: nothing is rebuilt, created or handed to the shell, each dialog goes once.
+TEST_F(TrayWindow, WhatIsSentWhileTheDialogsGoFindsNothingToTouch)
+{
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    for (const bool exit : {true, false}) {
+        SCOPED_TRACE(exit ? "Exit" : "session end");
+        for (const wchar_t* letter : {L"A", L"B", L"C"})
+            Install(letter);
+        Build();
+        ASSERT_TRUE(m_Spooler.RemovePrinter(Name(L"B")));
+        Install(L"D");
+        int restarts = 0, ends = 0;
+        m_pTray->SetShellHandlers([&] { ++restarts; }, [&] { ++ends; });
+        const HWND hTray = Tray();
+        qsmtest::DebugCapture capture;
+        SlowWorkers slow(300);
+        std::atomic<bool> sent(false);
+        std::thread sender([&] {
+            qsmtest::PollUntil(5000, [&] { return capture.CountContaining("will be stopped now.") > 0; });
+            for (UINT message : {UINT(WM_SETTINGCHANGE), UINT(WM_ENDSESSION), taskbarCreated})
+                SendMessageTimeoutW(hTray, message, message == WM_ENDSESSION, 0, SMTO_NORMAL, 5000, nullptr);
+            sent = true;
+        });
+        if (exit)
+            m_pTray.reset();
+        else
+            SendMessageW(hTray, WM_ENDSESSION, TRUE, 0);
+        PumpUntil([&] { return sent.load(); }, 10000);
+        sender.join();
+        EXPECT_EQ(capture.CountContaining("WM_SETTINGCHANGE Printer name changed"), 1u);
+        EXPECT_EQ(capture.CountContaining("> started."), 0u);
+        EXPECT_EQ(capture.CountContaining("m_pUpdate->Stop()"), 3u);
+        EXPECT_EQ(capture.CountContaining("stop normal."), 3u);
+        EXPECT_EQ(restarts, 0);
+        EXPECT_EQ(ends, exit ? 0 : 1);
+        if (!exit) {
+            EXPECT_EQ(m_pTray->GetDialogCount() + m_pTray->GetRetiredCount(), 0u);
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+        m_pTray.reset();
+        for (const wchar_t* letter : {L"A", L"C", L"D"})
+            ASSERT_TRUE(m_Spooler.RemovePrinter(Name(letter)));
+    }
+}
+
+// The worker's own box (here: no language monitor for a log) goes when its window
+// does, by Exit, the session's end or the printer's removal; the worker ends itself.
+TEST_F(TrayWindow, AWorkersBoxGoesWithItsWindowAndTheWorkerEndsNormally)
+{
+    Install(L"A");
+    qsmtest::TempFolder folder;
+    const std::wstring text = L"Internal error - no connection to language monitor.";
+    const struct {
+        const char* name;
+        bool removed;
+        std::function<void()> act;
+    } cases[] = {
+        {"Exit", false, [&] { m_pTray.reset(); }},
+        {"session end", false, [&] { SendMessageW(Tray(), WM_ENDSESSION, TRUE, 0); }},
+        {"removal", true, [&] { SettingChange(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build();
+        {
+            qsmtest::DialogDriver save(L"Save As", [&](HWND hSave) -> UINT {
+                const std::wstring path = folder.FileName(L"printer.log");
+                SendMessageW(GetDlgItem(hSave, 1148), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+                return IDOK;
+            });
+            PostMessageW(Dialog(0)->GetHwnd(), WM_COMMAND, IDC_SAVE_LOG, 0);
+            HWND hBox = nullptr;
+            ASSERT_TRUE(PumpUntil([&] { return (hBox = qsmtest::WaitForMessageBox(L"Error", 0)) != nullptr; }, 10000));
+            EXPECT_EQ(qsmtest::ReadMessageBox(hBox).text, text);
+        }
+        if (c.removed) {
+            ASSERT_TRUE(m_Spooler.RemovePrinter(Name(L"A")));
+        }
+        qsmtest::DebugCapture capture;
+        const ULONGLONG start = GetTickCount64();
+        c.act();
+        EXPECT_LT(GetTickCount64() - start, 900u);
+        EXPECT_EQ(qsmtest::WaitForMessageBox(L"Error", 0), nullptr);
+        EXPECT_EQ(capture.CountContaining("stop normal."), 1u);
+        EXPECT_EQ(capture.CountContaining("terminate thread"), 0u);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+        m_pTray.reset();
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "debug_capture.h"
 #include "dialog_driver.h"
 #include "fake_lm.h"
+#include "handle.h"
+#include "logfile.h"
 #include "messages.h"
 #include "post_recorder.h"
 #include "printer.h"
@@ -311,5 +313,88 @@ TEST_F(WorkerTest, HiddenWorkerSleepsUntilItIsWantedAndThenStartsAtOnce)
         worker->SetActive(true);
         ASSERT_TRUE(PumpUntil([&] { return Posted(cycle) >= 2; }, 2000));
         EXPECT_EQ(window.Of(cycle)[1].wParam, 1u);
+    }
+}
+
+// A box the worker shows goes when the worker is asked to stop, and the worker
+// ends by itself, still reporting the end after the box.
+TEST_F(WorkerTest, AStopClosesTheWorkersOwnBox)
+{
+    DebugCapture capture;
+    lm.OnCommand(4, LmReply::Answer(FullLogAnswer()));
+    Start();
+    RequestLog(L"C:\\no-such-folder\\deeper\\printer.log");
+    HWND hBox = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (hBox = WaitForMessageBox(L"Error", 0)) != nullptr; }, 10000));
+    EXPECT_EQ(ReadMessageBox(hBox).text, L"Can't open file to write.");
+    EXPECT_EQ(Posted(mrvWM_LOG_DONE), 0u);
+    const ULONGLONG start = GetTickCount64();
+    worker->Stop(1000);
+    EXPECT_LT(GetTickCount64() - start, 900u);
+    EXPECT_FALSE(IsWindow(hBox));
+    EXPECT_EQ(capture.CountContaining("stop normal."), 1u);
+    PumpUntil([&] { return Posted(mrvWM_LOG_DONE) == 1; }, 1000);
+    EXPECT_EQ(Posted(mrvWM_LOG_DONE), 1u);
+}
+
+// The file is whole or absent, no temporary file stays, and it is written wherever a
+// plain save could write it: below a long folder, over a file that a reader holds,
+// keeping the file's attributes. Each failure names its step.
+TEST_F(WorkerTest, LogFileEdges)
+{
+    const std::string log = LogBody(5000), old = "older content";
+    std::wstring deep = m_Folder.Path();
+    while (deep.size() < MAX_PATH - 12) {
+        deep += L"\\" + std::wstring(std::min<size_t>(60, MAX_PATH - 12 - deep.size()), L'd');
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    const auto hold = [](const std::wstring& path, DWORD share) {
+        return std::make_shared<mrvAPI::mrvKernelHandle>(
+            CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    const struct {
+        const char* name;
+        std::wstring path;
+        const char* before; // null: no file there
+        DWORD attributes;   // set on the file before
+        DWORD share;        // a reader's sharing; 0: no reader
+        mrvLogResult result;
+    } cases[] = {
+        {"long folder", deep + L"\\p.log", nullptr, 0, 0, mrvLogResult::Saved},
+        {"a reader that lets writers in", m_Folder.FileName(L"read.log"), "old", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+         mrvLogResult::Saved},
+        {"hidden", m_Folder.FileName(L"hidden.log"), "old", FILE_ATTRIBUTE_HIDDEN, 0, mrvLogResult::Saved},
+        {"read-only", m_Folder.FileName(L"ro.log"), "old", FILE_ATTRIBUTE_READONLY, 0, mrvLogResult::CannotOpen},
+        {"a reader that keeps writers out", m_Folder.FileName(L"locked.log"), "old", 0, FILE_SHARE_READ,
+         mrvLogResult::CannotReplace},
+        {"no such folder", m_Folder.FileName(L"none\\p.log"), nullptr, 0, 0, mrvLogResult::CannotOpen},
+        {"a folder of that name", m_Folder.Path() + L"\\dir", nullptr, 0, 0, mrvLogResult::CannotReplace},
+    };
+    ASSERT_TRUE(CreateDirectoryW(cases[6].path.c_str(), nullptr));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.before)
+            m_Folder.Write(c.path.substr(m_Folder.Path().size() + 1), old);
+        if (c.attributes) {
+            ASSERT_TRUE(SetFileAttributesW(c.path.c_str(), c.attributes));
+        }
+        auto reader = c.share ? hold(c.path, c.share) : nullptr;
+        EXPECT_EQ(WriteLogFile(log, c.path), c.result);
+        reader.reset();
+        const DWORD attributes = GetFileAttributesW(c.path.c_str());
+        if (c.attributes) {
+            EXPECT_EQ(attributes & c.attributes, c.attributes);
+        }
+        SetFileAttributesW(c.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::string bytes;
+        const bool read = ReadFileBytes(c.path, bytes) && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_EQ(read, c.before || c.result == mrvLogResult::Saved);
+        EXPECT_TRUE(bytes == (c.result == mrvLogResult::Saved ? log : c.before ? old : "")) << bytes.size();
+        const std::wstring folder = c.path.substr(0, c.path.rfind(L'\\'));
+        WIN32_FIND_DATAW found;
+        const HANDLE hFind = FindFirstFileW((folder + L"\\qlg*").c_str(), &found);
+        EXPECT_EQ(hFind, INVALID_HANDLE_VALUE) << "a temporary file stayed";
+        if (hFind != INVALID_HANDLE_VALUE)
+            FindClose(hFind);
     }
 }
