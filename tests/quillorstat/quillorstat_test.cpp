@@ -286,7 +286,7 @@ TEST_F(Quillorstat, SaveLogWritesTheWholeLogOrNoFile)
         {"empty", LmReply::Answer(header), 0, "", L"Saved"},
         {"cut", LmReply().Then(0, header + body.substr(0, 1000)).AndClose(), 1, "", failed},
         {"wrong answer", LmReply::Answer(Bytes({0x85, 0x00}) + body), 1, "", failed},
-        {"target is a folder", LmReply::Answer(header + body), 1, "", L"Can't open file to write.", true},
+        {"target is a folder", LmReply::Answer(header + body), 1, "", L"Can't put the log file in place.", true},
         {"unknown printer", LmReply::Silence(), 1, "", L"is not monitored", false, L"No such printer"},
     };
     for (const auto& c : cases) {
