@@ -59,6 +59,16 @@ TEST_F(App, WithoutAMonitoredPrinterOrACatalogueItEndsInItsBox)
 {
     Install(L"A", SpoolerFixture::ComPort());
     ASSERT_TRUE(Start(m_Program, L""));
+    // A printer that comes while the box is open gets no window in a program that ends:
+    // the settings change reaches the program's windows as a broadcast would.
+    const HWND hBox = qsmtest::WaitForMessageBox(mrvLanguages::GetText(3), 15000);
+    ASSERT_NE(hBox, nullptr);
+    Install(L"B");
+    EnumThreadWindows(GetWindowThreadProcessId(hBox, nullptr), [](HWND hWnd, LPARAM) -> BOOL {
+        SendMessageTimeoutW(hWnd, WM_SETTINGCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        return TRUE;
+    }, 0);
+    EXPECT_EQ(MainWindow(L"B"), nullptr);
     ExpectBox(mrvLanguages::GetText(3), mrvLanguages::GetText(1), nullptr);
     EXPECT_EQ(m_Program.Wait(10000), 1u);
     m_Registry.Remove(L"Path");
