@@ -19,16 +19,6 @@ struct DocumentPropertyHeader {
 constexpr WORD kDriverExtra = 16;
 constexpr DWORD kDevModeBytes = sizeof(DEVMODEW) + kDriverExtra;
 
-// A driver that hangs, for the deadline tests: asked by quillorstat about a printer
-// whose name holds "Stuck", it never returns.
-bool HangsFor(LPCWSTR printerName)
-{
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const wchar_t* file = std::wcsrchr(program, L'\\');
-    return printerName && std::wcsstr(printerName, L"Stuck") && file && _wcsicmp(file + 1, L"quillorstat.exe") == 0;
-}
-
 } // namespace
 
 extern "C" __declspec(dllexport) LONG WINAPI DrvDocumentPropertySheets(void* pPSUIInfo, LPARAM lParam)
@@ -36,8 +26,6 @@ extern "C" __declspec(dllexport) LONG WINAPI DrvDocumentPropertySheets(void* pPS
     DocumentPropertyHeader* dph = reinterpret_cast<DocumentPropertyHeader*>(lParam);
     if (pPSUIInfo || !dph)
         return -1;
-    if (HangsFor(dph->pszPrinterName))
-        Sleep(INFINITE);
     if (dph->fMode == 0 || !dph->pdmOut) {
         dph->cbOut = kDevModeBytes;
         return static_cast<LONG>(kDevModeBytes);
