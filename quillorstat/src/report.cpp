@@ -386,7 +386,7 @@ std::wstring FormatCheckmk(const RunRecord& run, const CheckLimits& limits)
     std::wstring out;
     for (const PrinterReport& p : run.printers) {
         const Verdict v = Judge(p, limits, run);
-        std::wstring service = Visible(L"Quillor " + p.name);
+        std::wstring service = Visible(L"Printer " + p.name);
         std::replace(service.begin(), service.end(), L'"', L'\'');
         std::wstring metrics;
         const auto metric = [&](const wchar_t* name, const std::optional<UINT>& value, const wchar_t* bounds) {

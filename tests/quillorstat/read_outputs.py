@@ -74,7 +74,7 @@ class Outputs(unittest.TestCase):
             self.assertIsNotNone(match, line)
             self.assertEqual(match.group(1), "0", line)
             services.append(match.group(2))
-        self.assertEqual(sorted(services), sorted(visible("Quillor " + n).replace('"', "'") for n in self.names))
+        self.assertEqual(sorted(services), sorted(visible("Printer " + n).replace('"', "'") for n in self.names))
 
     def test_json_names_round_trip_and_state_is_judged(self):
         doc = json.loads(read("json.txt"))
