@@ -119,7 +119,12 @@ int RunWithDeadline(const Options& o, ULONGLONG started)
         EndNow(check ? kUnknown : kExitFailed);
     }
     const int code = Print(work.Result());
-    if (WaitForSingleObject(work.Thread(), Left(deadline)) != WAIT_OBJECT_0)
+    HANDLE ends[] = {work.Thread(), g_hQuit};
+    DWORD ended = WaitForMultipleObjects(2, ends, FALSE, Left(deadline));
+    // Asked to go (a closing console allows about 5 s): the workers' stop gets a moment, not the whole time.
+    if (ended == WAIT_OBJECT_0 + 1)
+        ended = WaitForSingleObject(work.Thread(), std::min(Left(deadline), kInterruptGraceMs));
+    if (ended != WAIT_OBJECT_0)
         EndNow(code);
     return code;
 }

@@ -203,8 +203,10 @@ RunResult Work::List()
         r.out += L"  Driver version  " + (version ? mrvInfo::InfLine(*version) : L"-") + L"\n";
         r.out += L"  Monitored       " + monitored + L"\n";
     }
-    if (r.out.empty())
+    if (r.out.empty()) {
         r.err = L"the spooler knows no printer";
+        r.code = kExitFailed;
+    }
     return r;
 }
 
