@@ -7,7 +7,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 
 pkgs=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb cmake ninja-build
       dpkg-dev googletest imagemagick x11-utils fonts-wine fonts-liberation python3
-      clang-14 libclang-rt-14-dev libtinyxml-dev wixl msitools nlohmann-json3-dev)
+      clang-14 libclang-rt-14-dev libtinyxml-dev wixl msitools nlohmann-json3-dev python3-prometheus-client libmonitoring-plugin-perl)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

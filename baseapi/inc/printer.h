@@ -47,6 +47,9 @@ public:
     // The process-wide list; each call takes the "mrvPrinter" lock for its whole run.
     // False when the spooler could not give its list; the list then stays as it was.
     static bool Enumerate(const wchar_t* pwMask);
+    // Whether Enumerate takes a printer with this driver: the mask is empty or
+    // occurs in the driver name.
+    static bool MatchesMask(const std::wstring& driver, const wchar_t* pwMask);
     static void Clear();
     static UINT GetCount();
     static mrvPrinter* GetPrinter(UINT index);    // new copy or nullptr; caller deletes

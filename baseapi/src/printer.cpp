@@ -188,12 +188,17 @@ bool mrvPrinter::Enumerate(const wchar_t* pwMask)
     for (DWORD i = 0; pInfo && i < count; ++i) {
         const PRINTER_INFO_2W& p = pInfo[i];
         const wchar_t* driver = p.pDriverName ? p.pDriverName : L"";
-        if (*pwMask && !std::wcsstr(driver, pwMask))
+        if (!MatchesMask(driver, pwMask))
             continue;
         list.entries.emplace_back(
             new mrvPrinter(p.pPrinterName ? p.pPrinterName : L"", p.pPortName ? p.pPortName : L"", driver));
     }
     return true;
+}
+
+bool mrvPrinter::MatchesMask(const std::wstring& driver, const wchar_t* pwMask)
+{
+    return !pwMask || !*pwMask || driver.find(pwMask) != std::wstring::npos;
 }
 
 void mrvPrinter::Clear()

@@ -29,6 +29,7 @@ Probe::Probe(const mrvPrinter& printer) : m_Printer(printer)
 {
     m_Report.name = printer.GetName();
     m_Report.port = printer.GetPort();
+    m_Report.driver = printer.GetDriver();
 }
 
 Probe::~Probe()
@@ -64,22 +65,35 @@ bool Probe::StartLogDownload(const std::wstring& path)
 {
     if (!Create(0))
         return false;
+    m_LogRequested = true;
     m_pWorker->SetLogFileName(path.c_str());
     m_pWorker->RequestLogDownload();
     m_pWorker->Start(THREAD_PRIORITY_NORMAL);
     return true;
 }
 
+void Probe::MarkUnfinished()
+{
+    if (!m_Done)
+        m_Report.finished = false;
+}
+
 void Probe::RequestStop()
 {
     if (m_pWorker)
-        SetEvent(m_pWorker->GetStopEvent());
+        m_pWorker->RequestStop();
 }
 
 void Probe::Finish()
 {
     if (m_pWorker) {
         m_pWorker->Stop(2000);
+        // The worker tells its result with this message, also when the stop
+        // landed after the file was in place.
+        MSG msg;
+        if (m_LogRequested && m_hWnd &&
+            (m_Done || PeekMessageW(&msg, m_hWnd, mrvWM_LOG_DONE, mrvWM_LOG_DONE, PM_NOREMOVE)))
+            m_LogResult = m_pWorker->GetLogResult();
         m_pWorker.reset();
     }
     if (!m_hWnd)
@@ -156,9 +170,8 @@ void Probe::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     m_Report.answered = true;
 }
 
-RunEnd RunProbes(const std::vector<std::unique_ptr<Probe>>& probes, DWORD timeoutMs, HANDLE hQuit)
+RunEnd RunProbes(const std::vector<std::unique_ptr<Probe>>& probes, ULONGLONG deadline, HANDLE hQuit)
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     RunEnd end = RunEnd::Done;
     for (;;) {
         MSG msg;
@@ -173,6 +186,8 @@ RunEnd RunProbes(const std::vector<std::unique_ptr<Probe>>& probes, DWORD timeou
             break;
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
+            for (const auto& probe : probes)
+                probe->MarkUnfinished();
             end = RunEnd::TimedOut;
             break;
         }
@@ -182,10 +197,13 @@ RunEnd RunProbes(const std::vector<std::unique_ptr<Probe>>& probes, DWORD timeou
             break;
         }
     }
-    // Wake all workers first, so that they end together rather than one after another.
+    return end;
+}
+
+void StopProbes(const std::vector<std::unique_ptr<Probe>>& probes)
+{
     for (const auto& probe : probes)
         probe->RequestStop();
     for (const auto& probe : probes)
         probe->Finish();
-    return end;
 }

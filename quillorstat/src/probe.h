@@ -22,11 +22,15 @@ public:
     bool StartLogDownload(const std::wstring& path);
 
     bool IsDone() const { return m_Done; }
-    // Ends the worker's current wait or exchange at once; Finish waits for it.
+    // The run's time is up while this printer's cycles are not complete.
+    void MarkUnfinished();
+    // Asks the worker to end its current wait or exchange at once, the way the
+    // tray asks; Finish waits for it.
     void RequestStop();
     void Finish();
 
     const PrinterReport& Report() const { return m_Report; }
+    // Read again once the worker has ended: a download can complete during the stop.
     mrvLogResult LogResult() const { return m_LogResult; }
 
 private:
@@ -42,10 +46,13 @@ private:
     int m_Reached = 0;
     int m_Missed = 0;
     bool m_Done = false;
+    bool m_LogRequested = false;
 };
 
 enum class RunEnd { Done, TimedOut, Interrupted };
 
-// Pumps the probes' messages until all are done, the time is up or hQuit is set,
-// then stops their workers.
-RunEnd RunProbes(const std::vector<std::unique_ptr<Probe>>& probes, DWORD timeoutMs, HANDLE hQuit);
+// Pumps the probes' messages until all are done, GetTickCount64 reaches
+// deadline or hQuit is set; a probe not done by the deadline is marked so.
+RunEnd RunProbes(const std::vector<std::unique_ptr<Probe>>& probes, ULONGLONG deadline, HANDLE hQuit);
+// Wakes all workers first, so that they end side by side, then waits for each.
+void StopProbes(const std::vector<std::unique_ptr<Probe>>& probes);

@@ -109,19 +109,36 @@ void mrvInfo::AddFile(const wchar_t* path)
         m_pFileList->AddText(line.c_str(), true);
 }
 
-void mrvInfo::AddDriverFiles()
+// The printer's level-6 driver record; null when it cannot be read.
+static std::unique_ptr<mrvBuffer<BYTE>> ReadDriver(const std::wstring& printerName)
 {
-    mrvPrinterHandle printer(m_Printer.GetName(), 1024);
+    mrvPrinterHandle printer(printerName, 1024);
     if (!printer.Get())
-        return;
+        return nullptr;
     DWORD needed = 0;
     GetPrinterDriverW(printer.Get(), nullptr, 6, nullptr, 0, &needed);
     if (needed < sizeof(DRIVER_INFO_6W))
+        return nullptr;
+    auto info = std::make_unique<mrvBuffer<BYTE>>(needed, "mrvInfo::Translate", kFile, __LINE__);
+    if (!GetPrinterDriverW(printer.Get(), nullptr, 6, info->get(), needed, &needed))
+        return nullptr;
+    return info;
+}
+
+std::optional<uint64_t> mrvInfo::ReadDriverVersion(const std::wstring& printerName)
+{
+    const auto info = ReadDriver(printerName);
+    if (!info)
+        return std::nullopt;
+    return reinterpret_cast<const DRIVER_INFO_6W*>(info->get())->dwlDriverVersion;
+}
+
+void mrvInfo::AddDriverFiles()
+{
+    const auto info = ReadDriver(m_Printer.GetName());
+    if (!info)
         return;
-    mrvBuffer<BYTE> info(needed, "mrvInfo::Translate", kFile, __LINE__);
-    if (!GetPrinterDriverW(printer.Get(), nullptr, 6, info.get(), needed, &needed))
-        return;
-    const auto* pDriver = reinterpret_cast<const DRIVER_INFO_6W*>(info.get());
+    const auto* pDriver = reinterpret_cast<const DRIVER_INFO_6W*>(info->get());
     for (const wchar_t* pFile = pDriver->pDependentFiles; pFile && *pFile; pFile += wcslen(pFile) + 1)
         AddFile(pFile);
     m_pFileList->AddText(InfLine(pDriver->dwlDriverVersion).c_str(), true);

@@ -1,6 +1,7 @@
 #pragma once
 #include "dialog.h"
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace mrvAPI {
@@ -28,6 +29,8 @@ public:
     static std::wstring FileLine(const std::wstring& path);
     // "quillor.inf (a.b.c.d)" from the four 16-bit parts, most significant first.
     static std::wstring InfLine(uint64_t driverVersion);
+    // The driver version that line shows, or nothing when the driver cannot be read.
+    static std::optional<uint64_t> ReadDriverVersion(const std::wstring& printerName);
 
 private:
     void AddDriverFiles();

@@ -108,15 +108,22 @@ void mrvMonitor::SetMaterialCode(const std::string& code)
 
 UINT mrvMonitor::QueuedJobCount(const std::wstring& printerName)
 {
+    return TryQueuedJobCount(printerName).value_or(0);
+}
+
+std::optional<UINT> mrvMonitor::TryQueuedJobCount(const std::wstring& printerName)
+{
     mrvPrinterHandle printer(printerName, kLineLength);
     if (!printer.Get())
-        return 0;
+        return std::nullopt;
     // Asked without a buffer, the spooler reports the bytes that all level-3
     // records of the queue would take.
     static_assert(sizeof(JOB_INFO_3) == 12, "one level-3 job record");
     DWORD needed = 0;
     DWORD returned = 0;
-    EnumJobsW(printer.Get(), 0, 1000, 3, nullptr, 0, &needed, &returned);
+    if (!EnumJobsW(printer.Get(), 0, 1000, 3, nullptr, 0, &needed, &returned) &&
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return std::nullopt;
     return needed / sizeof(JOB_INFO_3);
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include "dialog.h"
 #include <memory>
 #include <string>
@@ -34,6 +35,8 @@ public:
 
     // Jobs in the printer's spooler queue; 0 when the printer cannot be opened.
     static UINT QueuedJobCount(const std::wstring& printerName);
+    // The same, or nothing when the spooler cannot tell.
+    static std::optional<UINT> TryQueuedJobCount(const std::wstring& printerName);
     // The bars run from 0 to 100 and show a larger value as full.
     static UINT BarPosition(UINT value) { return value < 100 ? value : 100; }
     // The status line for the number of command 9.

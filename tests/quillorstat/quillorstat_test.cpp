@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -37,6 +38,22 @@ std::string ErrorAnswer(const std::string& code, const std::wstring& text)
     return answer;
 }
 
+std::string Utf8(const std::wstring& text)
+{
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                         &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr)));
+    return bytes;
+}
+
+// A name as a line shows it: "|", CR and LF would break the line.
+std::wstring Visible(std::wstring text)
+{
+    for (auto [from, to] : {std::pair{L'|', L'\u00A6'}, {L'\r', L'\u240D'}, {L'\n', L'\u240A'}})
+        std::replace(text.begin(), text.end(), from, to);
+    return text;
+}
+
 size_t FilesIn(const std::wstring& folder)
 {
     const std::filesystem::directory_iterator files(folder);
@@ -60,7 +77,12 @@ protected:
         m_Registry.SetTcpPort(1); // nothing listens there
         mrvLanguages::Load(); // the program's catalogue, for the texts to expect
     }
-    void TearDown() override { mrvLanguages::Clear(); }
+    void TearDown() override
+    {
+        for (const auto& name : m_Optional)
+            qsmtest::DeleteLocalPrinter(name);
+        mrvLanguages::Clear();
+    }
 
     std::wstring Install(const std::wstring& base, const std::wstring& port = L"FILE:")
     {
@@ -85,6 +107,35 @@ protected:
         return run;
     }
 
+    // Standard output byte for byte into a file.
+    Outcome StartToFile(const std::wstring& arguments, const std::wstring& path)
+    {
+        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+        mrvAPI::mrvKernelHandle file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = file.Get();
+        std::wstring line = L"\"" + qsmtest::ExeDir() + L"..\\quillorstat.exe\" " + arguments;
+        PROCESS_INFORMATION pi{};
+        Outcome run;
+        EXPECT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+        mrvAPI::mrvKernelHandle process(pi.hProcess), thread(pi.hThread);
+        if (WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.Get(), &run.code);
+        return run;
+    }
+
+    // A printer the spooler may refuse; removed at the end of the test when it took it.
+    bool TryInstall(const std::wstring& name)
+    {
+        if (!qsmtest::AddLocalPrinter(name, L"FILE:", SpoolerFixture::Unique(L"VESTRANO QUILLOR 2") + L" qstat").ok)
+            return false;
+        m_Optional.push_back(name);
+        return true;
+    }
+
     // Answers to everything a polling cycle asks, with an error answer for the state check.
     void AnswerPolling(qsmtest::FakeLanguageMonitor& lm, const std::string& errorAnswer)
     {
@@ -101,49 +152,62 @@ protected:
     qsmtest::RegistryFixture m_Registry;
     SpoolerFixture m_Spooler;
     qsmtest::TempFolder m_Output;
+    std::vector<std::wstring> m_Optional;
 };
 
 } // namespace
 
-TEST_F(Quillorstat, EveryFormatShowsTheMonitoredPrintersInUtf8)
+// Printer names that break lines, labels and quoting, through every format; the
+// parsers of other projects read the files in read_outputs.py.
+TEST_F(Quillorstat, HostileNamesInEveryFormatAndTheList)
 {
     qsmtest::LmsimProcess sim;
-    ASSERT_TRUE(sim.Start(L"--scenario static --quiet"));
+    ASSERT_TRUE(sim.Start(L"--scenario static --quiet --printers 4"));
     m_Registry.SetTcpPort(sim.Port());
-    const std::wstring name = Install(L"Quillor Z\u00FCrich \u0416");
+    // Windows takes no backslash in a local printer's name (Wine files it as a registry path).
+    std::vector<std::wstring> names{Install(L"Q|One 'x'=y"), Install(L"Quillor \"Z\u00FCrich\" \u0416 a=b")};
+    // A line break only where the spooler takes it.
+    const std::wstring broken = SpoolerFixture::Unique(L"Quillor Line\r\nBreak|");
+    if (TryInstall(broken))
+        names.push_back(broken);
     const std::wstring com = Install(L"Quillor Serial", SpoolerFixture::ComPort());
-    const std::wstring labels = L"printer=\"" + name + L"\",port=\"FILE:\"}";
-    const struct {
-        const wchar_t* arguments;
-        std::vector<std::wstring> lines;
-    } cases[] = {
-        {L"", {mrvMainDialog::MakeTitle(name, L"FILE:"), Text(40), L"72 %", L"90 %", L"none"}},
-        {L"--format prometheus",
-         {L"# TYPE quillor_ink_level_percent gauge", L"quillor_up{" + labels + L" 1",
-          L"quillor_ink_level_percent{" + labels + L" 72", L"quillor_uv_lamp_percent{" + labels + L" 90",
-          L"quillor_printer_error{" + labels + L" 0", L"quillor_queue_jobs{" + labels + L" 0"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(mrvUtils::W2M(c.arguments));
-        const Outcome run = Start(c.arguments);
-        EXPECT_EQ(run.code, 0u) << run.json;
-        for (const std::wstring& line : c.lines)
-            EXPECT_NE(run.out.find(line), std::wstring::npos) << mrvUtils::W2M(line) << "\nin:\n" << run.json;
-        EXPECT_EQ(run.out.find(com), std::wstring::npos) << "a printer on a COM port is shown";
+    const std::wstring other = SpoolerFixture::Unique(L"Laser Other");
+    ASSERT_TRUE(m_Spooler.InstallPrinter(other, L"FILE:", SpoolerFixture::OtherDriver()));
+
+    const std::wstring folder = qsmtest::ExeDir() + L"qstat_outputs";
+    std::filesystem::remove_all(std::filesystem::path(folder));
+    std::filesystem::create_directories(std::filesystem::path(folder));
+    json installed = json::array();
+    for (const auto& name : names)
+        installed.push_back(Utf8(name));
+    std::ofstream(std::filesystem::path(folder) / "names.json", std::ios::binary) << installed.dump();
+    const std::pair<const wchar_t*, const wchar_t*> formats[] = {
+        {L"", L"table.txt"}, {L"--format json", L"json.txt"}, {L"--format prometheus", L"prometheus.txt"},
+        {L"--format checkmk", L"checkmk.txt"}, {L"--check", L"check.txt"}};
+    for (const auto& [arguments, file] : formats) {
+        const Outcome run = StartToFile(arguments, folder + L"\\" + file);
+        EXPECT_EQ(run.code, 0u) << mrvUtils::W2M(arguments) << "\n" << run.json;
     }
 
-    json doc = json::parse(Start(L"--format json").json);
-    ASSERT_EQ(doc["printers"].size(), 1u) << doc;
-    const json& p = doc["printers"][0];
-    EXPECT_EQ(mrvUtils::M2W(p.at("name").get<std::string>()), name);
-    EXPECT_EQ(mrvUtils::M2W(p.at("status_text").get<std::string>()), Text(40));
-    const json expected = json::parse(R"({"port": "FILE:", "reachable": true, "status_code": 40, "ink_percent": 72,
-                                           "uv_percent": 90, "queue_jobs": 0, "error": null})");
-    for (const auto& [key, value] : expected.items())
-        EXPECT_EQ(p.at(key), value) << key;
+    const Outcome list = Start(L"--list");
+    EXPECT_EQ(list.code, 0u) << list.json;
+    const std::wstring filter = SpoolerFixture::Tag() + L" qstat";
+    const std::pair<std::wstring, std::wstring> blocks[] = {
+        {names.front(), L"  Driver version  quillor.inf ("}, // the Info page's line
+        {names.front(), L"  Monitored       yes\n"},
+        {com, L"  Port            " + SpoolerFixture::ComPort() + L"\n"},
+        {com, L"  Monitored       no: a printer on a COM port\n"},
+        {other, L"  Monitored       no: its driver name does not contain the printer filter \"" + filter + L"\"\n"},
+    };
+    for (const auto& [name, line] : blocks) {
+        const size_t at = list.out.find(Visible(name) + L"\n");
+        ASSERT_NE(at, std::wstring::npos) << mrvUtils::W2M(name) << "\n" << list.json;
+        const size_t next = list.out.find(L"\n\n", at);
+        EXPECT_NE(list.out.substr(at, next - at + 1).find(line), std::wstring::npos) << mrvUtils::W2M(line) << list.json;
+    }
 }
 
-TEST_F(Quillorstat, CheckStateFollowsTheThresholdsWorstStateWinsAndOnePrinterCanBePicked)
+TEST_F(Quillorstat, CheckStateFollowsTheRangesWorstStateWinsAndOnePrinterCanBePicked)
 {
     qsmtest::LmsimProcess sim;
     // Ink 72, UV lamp 90 for printer index 0 only; the other gets answers without values.
@@ -156,33 +220,47 @@ TEST_F(Quillorstat, CheckStateFollowsTheThresholdsWorstStateWinsAndOnePrinterCan
     const std::wstring n = std::unique_ptr<mrvAPI::mrvPrinter>(mrvAPI::mrvPrinter::GetPrinter(0))->GetName();
     const std::wstring silent = std::unique_ptr<mrvAPI::mrvPrinter>(mrvAPI::mrvPrinter::GetPrinter(1))->GetName();
     mrvAPI::mrvPrinter::Clear();
-    const std::wstring one = L" --printer \"" + n + L"\"";
+    std::wstring upper = n;
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    const std::wstring one = L" -p \"" + n + L"\"";
+    const std::wstring values = n + L": ink 72%, UV 90% |";
+    const std::wstring unknown = silent + L": the language monitor does not answer";
     const struct {
         std::wstring arguments;
         DWORD code;
         std::wstring start;
     } cases[] = {
-        {L"--check" + one, 0, L"QUILLOR OK - " + n + L" ink 72%, " + n + L" UV 90% | '" + n + L" ink'=72%;15:;5:;0;100 '" +
-                                  n + L" uv'=90%;15:;5:;0;100 '" + n + L" queue'=0;;;0\n"},
-        {L"--check --warn 72" + one, 0, L"QUILLOR OK - "}, // not below
-        {L"--check --warn 73" + one, 1, L"QUILLOR WARNING - " + n + L" ink 72% |"},
-        {L"--check --warn 91" + one, 1, L"QUILLOR WARNING - " + n + L" ink 72%, " + n + L" UV 90% |"},
-        {L"--check --warn 91 --crit 73" + one, 2, L"QUILLOR CRITICAL - " + n + L" ink 72%, " + n + L" UV 90% |"},
-        {L"--check --crit 91 --warn 91" + one, 2, L"QUILLOR CRITICAL - "},
-        {L"--check --warn 101", 3, L"QUILLOR UNKNOWN - wrong arguments: --warn"},
-        {L"--check --crit 20 --warn 10", 3, L"QUILLOR UNKNOWN - wrong arguments: --crit 20 is above --warn 10"},
-        {L"--check --format json", 3, L"QUILLOR UNKNOWN - wrong arguments"},
-        {L"--check", 3, L""},                         // OK and UNKNOWN
-        {L"--check --warn 80", 3, L""},               // WARNING and UNKNOWN
-        {L"--check --warn 80 --crit 80", 2, L""},     // CRITICAL and UNKNOWN
-        {L"--check --printer \"" + silent + L"\"", 3, L""},
-        {L"--check --printer \"No such printer\"", 3, L""},
+        // Wine's EnumJobsW always fails: the queue is unknown, which leaves it out.
+        {L"--check" + one, 0, L"QUILLOR OK - " + values + L" '" + n + L" ink'=72%;15:;5:;0;100 '" + n +
+                                  L" uv'=90%;15:;5:;0;100\n"},
+        {L"--check --printer \"" + upper + L"\"", 0, L"QUILLOR OK - " + values},
+        {L"--check -w 72" + one, 0, L"QUILLOR OK - "}, // not below
+        {L"--check -w 73" + one, 1, L"QUILLOR WARNING - " + n + L": ink 72% | '" + n + L" ink'=72%;73:;5:;0;100"},
+        {L"--check --warn 91" + one, 1, L"QUILLOR WARNING - " + values},
+        {L"--check -w 91 -c 73" + one, 2, L"QUILLOR CRITICAL - " + values},
+        {L"--check --uv-crit @90:95" + one, 2, L"QUILLOR CRITICAL - " + n + L": UV 90% |"},
+        {L"--check --ink-warn 60:70" + one, 1, L"QUILLOR WARNING - " + n + L": ink 72% |"},
+        {L"--check --ink-warn ~:72 --uv-warn 90:" + one, 0, L"QUILLOR OK - "},
+        {L"--check --queue-crit @0" + one, 3, L"QUILLOR UNKNOWN - " + n + L": queue unknown | "},
+        {L"--check -t 0", 3, L"QUILLOR UNKNOWN - wrong arguments: -t wants a whole number"},
+        {L"--check -c 10:5", 3, L"QUILLOR UNKNOWN - wrong arguments: -c wants a range"},
+        {L"--check --format json", 3, L"QUILLOR UNKNOWN - wrong arguments: choose one"},
+        {L"--check", 3, L"QUILLOR UNKNOWN - " + unknown + L" |"}, // OK and UNKNOWN
+        {L"--check -w 80", 3, L"QUILLOR UNKNOWN - " + unknown + L"; " + n + L": ink 72% |"},
+        {L"--check -w 80 -c 80", 2, L"QUILLOR CRITICAL - " + n + L": ink 72%; " + unknown + L" |"},
+        {L"--check -p \"" + silent + L"\"", 3, L"QUILLOR UNKNOWN - " + unknown + L"\n"},
+        {L"--check -p \"No such printer\"", 3, L"QUILLOR UNKNOWN - printer No such printer is not monitored\n"},
     };
     for (const auto& c : cases) {
         const Outcome run = Start(c.arguments);
         EXPECT_EQ(run.code, c.code) << mrvUtils::W2M(c.arguments) << ": " << run.json;
         EXPECT_EQ(run.out.compare(0, c.start.size(), c.start), 0) << mrvUtils::W2M(c.arguments) << ": " << run.json;
     }
+    // Several printers: the summary line, then one line per printer in spooler order.
+    const Outcome both = Start(L"--check");
+    EXPECT_EQ(both.out.substr(both.out.find(L'\n')),
+              L"\n" + n + L": OK - ink 72%, UV 90%\n" + silent + L": UNKNOWN - the language monitor does not answer\n")
+        << both.json;
 }
 
 TEST_F(Quillorstat, PrinterErrorsGoThroughTheErrorTable)
@@ -228,6 +306,8 @@ TEST_F(Quillorstat, PrinterErrorsGoThroughTheErrorTable)
     }
 }
 
+// Every run ends within -t with a line that says why; a printer that did not
+// finish is never shown as complete.
 TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
 {
     const std::wstring noPrinter = Text(1).substr(0, Text(1).find(L'\n'));
@@ -242,14 +322,19 @@ TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
         std::wstring arguments;
         DWORD code;
         std::wstring out;
-        ULONGLONG withinMs;
+        ULONGLONG withinMs; // from the start of the Wine process
+        std::wstring absent = L"";
     } cases[] = {
         {"table", 0, L"", 1, noPrinter, 20000},
         {"json", 0, L"--format json", 1, L"\"printers\": []", 20000},
         {"check", 0, L"--check", 3, L"QUILLOR UNKNOWN - no printer is monitored\n", 20000},
         {"refused", 1, L"--check", 3, L"QUILLOR UNKNOWN - " + printer + L": the language monitor on TCP port 1 cannot be reached", 8000},
         {"refused table", 1, L"", 1, L"the language monitor on TCP port 1 cannot be reached", 8000},
-        {"silent", silentLm.Port(), L"--check", 3, L"QUILLOR UNKNOWN - " + printer + L": the language monitor does not answer", 20000},
+        {"silent", silentLm.Port(), L"--check -t 3", 3, L"QUILLOR UNKNOWN - " + printer + L": did not finish within 3 s\n", 5000},
+        {"silent json", silentLm.Port(), L"--format json -t 3", 1,
+         L"\"state\": \"UNKNOWN\",\n      \"reason\": \"did not finish within 3 s\"", 5000},
+        {"silent prometheus", silentLm.Port(), L"--format prometheus -t 3", 1, L"quillor_printer_info{printer=\"" + printer, 5000,
+         L"quillor_up{"},
         // Part of a log and then quiet: saved after 5 s of it, unless the time is up first.
         {"stalled log", silentLm.Port(), L"--save-log \"" + printer + L"\" \"" + log + L"\" --timeout 2", 1, L"", 12000},
     };
@@ -260,6 +345,7 @@ TEST_F(Quillorstat, NoPrinterNoMonitorOrASilentOneEndsInTime)
         const Outcome run = Start(c.arguments);
         EXPECT_EQ(run.code, c.code) << c.name << ": " << run.json;
         EXPECT_NE(run.out.find(c.out), std::wstring::npos) << c.name << ": " << run.json;
+        EXPECT_TRUE(c.absent.empty() || run.out.find(c.absent) == std::wstring::npos) << c.name << ": " << run.json;
         EXPECT_LT(run.ms, c.withinMs) << c.name;
     }
     EXPECT_EQ(FilesIn(m_Output.Path()), 0u) << "a log was left";

@@ -18,3 +18,12 @@ else()
     find_package(nlohmann_json 3 REQUIRED)
     target_link_libraries(${exe} PRIVATE nlohmann_json::nlohmann_json)
 endif()
+# Other projects' parsers read what the hostile-name test wrote: Prometheus's
+# reference parser and the monitoring-plugin perfdata parser (scripts/setup.sh).
+find_program(QSTAT_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(QSTAT_PYTHON3)
+    set_tests_properties(${area} PROPERTIES FIXTURES_SETUP qstat_outputs)
+    add_test(NAME ${area}_parsers COMMAND ${QSTAT_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/${area}/read_outputs.py
+             ${CMAKE_CURRENT_BINARY_DIR}/qstat_outputs)
+    set_tests_properties(${area}_parsers PROPERTIES FIXTURES_REQUIRED qstat_outputs)
+endif()
