@@ -210,8 +210,13 @@ bool mrvUpdate::Cycle(bool& numberReceived)
         bool pending;
         ~LogDone()
         {
-            if (pending)
-                PostMessageW(worker.GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
+            if (!pending)
+                return;
+            {
+                mrvLock lock(&worker.m_RequestLock);
+                worker.m_LogResult = mrvLogResult::Stopped;
+            }
+            PostMessageW(worker.GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
         }
     } logDone{*this, requests.logRequested};
     try {

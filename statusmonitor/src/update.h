@@ -97,7 +97,7 @@ private:
     std::string m_LastJobId;
     // When the spooler was last asked to start the language monitor; 0: never.
     ULONGLONG m_MonitorStartTick = 0;
-    mrvLogResult m_LogResult = mrvLogResult::Saved;
+    mrvLogResult m_LogResult = mrvLogResult::Stopped;
     bool m_LogBoxes = true;
     HWND m_hBox = nullptr; // under m_RequestLock
     UINT m_CycleMessage = 0;

@@ -240,6 +240,8 @@ TEST_F(MonitorDown, AConnectThatDoesNotCompleteEndsAtOnceOnStop)
     m_Registry.SetTcpPort(ntohs(address.sin_port));
     mrvUpdate worker(static_cast<HWND>(nullptr), nullptr, 200);
     worker.SetActive(true);
+    worker.SetLogFileName(L"held.log");
+    worker.RequestLogDownload();
     worker.Start(THREAD_PRIORITY_NORMAL);
     // The first cycle connects at once; give it time to get into the connect.
     PumpFor(500);
@@ -249,8 +251,10 @@ TEST_F(MonitorDown, AConnectThatDoesNotCompleteEndsAtOnceOnStop)
     const ULONGLONG stopMs = GetTickCount64() - start;
     EXPECT_LT(stopMs, 500u);
     EXPECT_EQ(m_Debug.CountContaining(kNormal), 1u);
-    // A connect cut short by the stop is no reason to start the monitor.
+    // A connect cut short by the stop is no reason to start the monitor, and the
+    // log it was for is reported as stopped, not saved.
     EXPECT_EQ(m_Debug.CountContaining("Connection failed"), 0u);
+    EXPECT_EQ(worker.GetLogResult(), mrvLogResult::Stopped);
 }
 
 // Read by its wide name: the folder's name is beyond every Western ANSI code page;
