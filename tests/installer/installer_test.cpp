@@ -119,6 +119,19 @@ std::vector<bool> Footprint()
             !InstalledVersions().empty(), KeyExists(L"Software\\Morvane\\Status Monitor")};
 }
 
+// Whatever a test leaves behind, the next one starts without the product and the values.
+struct CleanSlate {
+    CleanSlate() = default;
+    CleanSlate(const CleanSlate&) = delete;
+    CleanSlate& operator=(const CleanSlate&) = delete;
+    ~CleanSlate()
+    {
+        Msiexec(L"/x");
+        for (const wchar_t* name : kValueNames)
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, name);
+    }
+};
+
 std::string Bytes(const std::wstring& path)
 {
     std::ifstream file(mrvAPI::mrvUtils::W2M(path), std::ios::binary);
@@ -130,6 +143,7 @@ std::string Bytes(const std::wstring& path)
 TEST(Installer, TheLogonStartIsQuietWithoutAPrinterAndWaitsForALateSpooler)
 {
     ASSERT_TRUE(qsmtest::SpoolerPrinterNames().empty()) << "a fresh prefix lists no printer";
+    const CleanSlate cleanSlate;
     qsmtest::LmsimProcess sim;
     ASSERT_TRUE(sim.Start(L"--scenario static"));
     ASSERT_EQ(Msiexec(L"/i", L"TCPPORT=" + std::to_wstring(sim.Port()) + L" PRINTERFILTER=\"" + SpoolerFixture::QuillorDriver() + L"\""), 0u);
@@ -165,8 +179,6 @@ TEST(Installer, TheLogonStartIsQuietWithoutAPrinterAndWaitsForALateSpooler)
     EXPECT_TRUE(qsmtest::PumpUntil([&] { return (hMain = qsmtest::WaitForTopWindow(title, 0)) && IsWindowVisible(hMain); }, 30000));
     EXPECT_TRUE(sim.WaitForCount(" cmd 3 ", 1, 10000));
     EXPECT_EQ(qsmtest::WaitForMessageBox(noPrinterCaption, 0), nullptr);
-    program.Kill();
-    EXPECT_EQ(Msiexec(L"/x"), 0u);
 }
 
 // The driver's values, each as the driver had it, the property given, the value after
@@ -191,6 +203,7 @@ TEST(Installer, TheDriversValuesSurviveRepairAndUninstall)
         {L"UpdateTime", {REG_SZ, L"500"}, L"UPDATETIME=250", {REG_SZ, L"250"}, {REG_SZ, L"700"}, {REG_SZ, L"700"}, {REG_SZ, L"700"}},
         {L"TCPPort", {REG_DWORD, L"40111"}, L"TCPPORT=39187", {REG_DWORD, L"39187"}, kMissing, {REG_DWORD, L"39187"}, {REG_DWORD, L"40111"}},
     };
+    const CleanSlate cleanSlate;
     std::wstring properties;
     for (const SettingCase& c : cases) {
         if (c.driver != kMissing)
@@ -213,8 +226,6 @@ TEST(Installer, TheDriversValuesSurviveRepairAndUninstall)
     ASSERT_EQ(Msiexec(L"/x"), 0u);
     EXPECT_EQ(ConfigValues(), values(&SettingCase::removed));
     EXPECT_EQ(Footprint(), std::vector<bool>(8, false));
-    for (const wchar_t* name : kValueNames)
-        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, name);
 }
 
 // The next build upgrades in place with its own files; an older one is refused; the same
