@@ -139,7 +139,7 @@ std::string Bytes(const std::wstring& path)
 }
 
 // The program as the Run value starts it, as a user without a monitored printer, with
-// one, and with one that the spooler lists only some seconds after logon.
+// one that the spooler lists only some seconds after logon, and with a start by hand.
 TEST(Installer, TheLogonStartIsQuietWithoutAPrinterAndWaitsForALateSpooler)
 {
     ASSERT_TRUE(qsmtest::SpoolerPrinterNames().empty()) << "a fresh prefix lists no printer";
@@ -156,6 +156,17 @@ TEST(Installer, TheLogonStartIsQuietWithoutAPrinterAndWaitsForALateSpooler)
     mrvAPI::mrvLanguages::Clear();
     SpoolerFixture spooler;
     qsmtest::ChildProcess program;
+
+    // A start by hand while the logon start waits for the spooler: the box as always, and
+    // the logon start gives up its wait.
+    ASSERT_TRUE(program.Start(run.second));
+    qsmtest::ChildProcess byHand;
+    ASSERT_TRUE(byHand.Start(L"\"" + kFolder + L"QuillorStatusMonitor.exe\""));
+    const HWND hBox = qsmtest::WaitForMessageBox(noPrinterCaption, 15000);
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(program.Wait(10000), 0u);
+    EXPECT_TRUE(qsmtest::CloseMessageBox(hBox));
+    EXPECT_EQ(byHand.Wait(10000), 1u);
 
     // Printers listed, none monitored (its only one on a COM port): no box, exit code 0 at once.
     ASSERT_TRUE(spooler.InstallPrinter(SpoolerFixture::Unique(L"Quillor On COM"), SpoolerFixture::ComPort(), SpoolerFixture::QuillorDriver()));
