@@ -26,9 +26,12 @@ demo: build
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The Windows installer package: $(BUILD)/installer/QuillorStatusMonitor-<version>-x64.msi
+# The Windows installer package: $(BUILD)/installer/QuillorStatusMonitor-<version>-x64.msi;
+# the debug information of its programs stays in $(BUILD)/QuillorStatusMonitor.exe.debug
+# and $(BUILD)/quillorstat.exe.debug (keep them with the release).
 msi: configure
 	cmake --build $(BUILD) -j $(JOBS) --target msi
+	@echo "msi: $$(sed -n 's/^QSM_MSI:INTERNAL=//p' $(BUILD)/CMakeCache.txt); symbols: $(BUILD)/QuillorStatusMonitor.exe.debug, $(BUILD)/quillorstat.exe.debug"
 
 configure: setup
 	@if [ -f $(BUILD)/build.ninja ]; then cmake -S . -B $(BUILD) >/dev/null; else \

@@ -25,8 +25,10 @@ set(QSM_RESOURCE_INPUTS
     ${QSM_GENERATED_RESOURCES}/header.bmp)
 function(qsm_track_resource_inputs)
     set(dirs ${CMAKE_SOURCE_DIR})
+    # Only folders the build reads (no tests with QSM_BUILD_TESTS off).
+    get_property(read DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTY SUBDIRECTORIES)
     foreach(sub tests tools)
-        if(EXISTS ${CMAKE_SOURCE_DIR}/${sub}/CMakeLists.txt)
+        if(${CMAKE_SOURCE_DIR}/${sub} IN_LIST read)
             list(APPEND dirs ${CMAKE_SOURCE_DIR}/${sub})
         endif()
     endforeach()

@@ -20,6 +20,11 @@ using namespace mrvAPI;
 namespace {
 
 constexpr DWORD kIconRetryMs = 200;
+// The argument of the logon start (the Run value): local printer names hold no
+// backslash, so it never names a printer.
+const wchar_t kLogonArgument[] = L"\\logon";
+constexpr ULONGLONG kSpoolerWaitMs = 60000;
+constexpr DWORD kSpoolerRetryMs = 1000;
 
 // Raises the windows of the instance that already runs: all of them, or the one
 // of the printer named on the command line.
@@ -40,6 +45,24 @@ int HandOver(const std::wstring& requested)
     }
     mrvPrinter::Clear();
     return 0;
+}
+
+// Right after logon the spooler may still be starting: an enumeration that fails or lists
+// nothing is tried again for a while. Another instance (a start by hand) ends the wait,
+// since this one would only hand over to it.
+void WaitForSpooler()
+{
+    const ULONGLONG deadline = GetTickCount64() + kSpoolerWaitMs;
+    for (;;) {
+        const bool listed = mrvPrinter::Enumerate(L"") && mrvPrinter::GetCount() > 0;
+        mrvPrinter::Clear();
+        if (listed || GetTickCount64() >= deadline)
+            return;
+        mrvKernelHandle other(OpenMutexW(SYNCHRONIZE, FALSE, L"QuillorStatusMonitor"));
+        if (other.Get())
+            return;
+        Sleep(kSpoolerRetryMs);
+    }
 }
 
 // The program's icon in the notification area: added at start, added again whenever
@@ -114,12 +137,16 @@ int Run(HINSTANCE hInstance)
 {
     InitCommonControls();
     const std::wstring requested = CommandTail(GetCommandLineW());
+    // Started at logon, for every user: quiet where there is nothing to show.
+    const bool atLogon = requested == kLogonArgument;
 
     mrvLanguages::Load();
     struct LanguageGuard {
         ~LanguageGuard() { mrvLanguages::Clear(); }
     } languageGuard;
 
+    if (atLogon)
+        WaitForSpooler();
     mrvKernelHandle mutex(CreateMutexW(nullptr, TRUE, L"QuillorStatusMonitor"));
     if (!mutex.Get())
         return 0;
@@ -148,6 +175,8 @@ int Run(HINSTANCE hInstance)
     tray->Hide();
 
     if (mrvTryDialog::CountMonitoredPrinters() == 0) {
+        if (atLogon)
+            return 0;
         // Gone before the box: a settings change during it must not build windows
         // and workers for a program that is ending.
         tray.reset();
@@ -164,7 +193,7 @@ int Run(HINSTANCE hInstance)
     tray->SetShellHandlers([&icon] { icon.Restore(); }, [&icon] { icon.Remove(); });
     icon.Add();
 
-    if (requested.empty())
+    if (requested.empty() || atLogon)
         tray->ShowAll();
     else
         tray->ShowByName(requested);
