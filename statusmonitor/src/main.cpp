@@ -25,6 +25,8 @@ constexpr DWORD kIconRetryMs = 200;
 const wchar_t kLogonArgument[] = L"\\logon";
 constexpr ULONGLONG kSpoolerWaitMs = 60000;
 constexpr DWORD kSpoolerRetryMs = 1000;
+// Held by the instance that runs; a second start hands over to it.
+const wchar_t kInstanceMutex[] = L"QuillorStatusMonitor";
 
 // Raises the windows of the instance that already runs: all of them, or the one
 // of the printer named on the command line.
@@ -58,7 +60,7 @@ void WaitForSpooler()
         mrvPrinter::Clear();
         if (listed || GetTickCount64() >= deadline)
             return;
-        mrvKernelHandle other(OpenMutexW(SYNCHRONIZE, FALSE, L"QuillorStatusMonitor"));
+        mrvKernelHandle other(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutex));
         if (other.Get())
             return;
         Sleep(kSpoolerRetryMs);
@@ -147,7 +149,7 @@ int Run(HINSTANCE hInstance)
 
     if (atLogon)
         WaitForSpooler();
-    mrvKernelHandle mutex(CreateMutexW(nullptr, TRUE, L"QuillorStatusMonitor"));
+    mrvKernelHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutex));
     if (!mutex.Get())
         return 0;
     const std::wstring filter = mrvSettings::ReadPrinterFilter("WinMain");

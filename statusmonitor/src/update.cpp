@@ -210,13 +210,8 @@ bool mrvUpdate::Cycle(bool& numberReceived)
         bool pending;
         ~LogDone()
         {
-            if (!pending)
-                return;
-            {
-                mrvLock lock(&worker.m_RequestLock);
-                worker.m_LogResult = mrvLogResult::Stopped;
-            }
-            PostMessageW(worker.GetOwnerWindow(), mrvWM_LOG_DONE, 0, 0);
+            if (pending)
+                worker.FinishLog(mrvLogResult::Stopped);
         }
     } logDone{*this, requests.logRequested};
     try {
@@ -339,6 +334,11 @@ void mrvUpdate::HandleLogRequest()
     }
     if (!reported && m_LogBoxes)
         ErrorBox(LogResultText(result));
+    FinishLog(result);
+}
+
+void mrvUpdate::FinishLog(mrvLogResult result)
+{
     {
         mrvLock lock(&m_RequestLock);
         m_LogResult = result;

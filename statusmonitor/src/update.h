@@ -62,6 +62,8 @@ private:
     void StartLanguageMonitor();
     void DropBrokenConnection();
     void HandleLogRequest();
+    // Records the result of a log request and tells the window that it has ended.
+    void FinishLog(mrvLogResult result);
     void Poll(bool& numberReceived);
     UINT GetPrinterIndex() const;
     HWND GetOwnerWindow() const;
